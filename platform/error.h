@@ -1,0 +1,61 @@
+#pragma once
+// Errors from the operating system as values: the system's own code, with
+// the two conditions that callers branch on made recognisable.
+
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace platform {
+
+struct SysError {
+    int code = 0;  // the system's error number (errno)
+
+    // The file or a folder on its path does not exist.
+    bool NotFound() const;
+    // Another open of the file holds a conflicting share lock.
+    bool SharingViolation() const;
+    // The system's message text for the code, without a line end.
+    std::string Message() const;
+};
+
+// The system's message text for an error code.
+std::string SystemMessage(int code);
+
+// The calling thread's last system error (errno) as a value.
+SysError LastError();
+
+// A value or the error that prevented it.
+template <typename T>
+class Result {
+public:
+    Result(T value) : state_(std::move(value)) {}  // NOLINT: implicit by design
+    Result(SysError error) : state_(error) {}      // NOLINT
+    bool ok() const { return state_.index() == 0; }
+    explicit operator bool() const { return ok(); }
+    T& value() { return std::get<0>(state_); }
+    const T& value() const { return std::get<0>(state_); }
+    T& operator*() { return value(); }
+    T* operator->() { return &value(); }
+    SysError error() const { return ok() ? SysError{} : std::get<1>(state_); }
+
+private:
+    std::variant<T, SysError> state_;
+};
+
+// Success or the error of an operation without a value.
+class Status {
+public:
+    Status() = default;
+    Status(SysError error) : error_(error), failed_(true) {}  // NOLINT
+    static Status Ok() { return Status(); }
+    bool ok() const { return !failed_; }
+    explicit operator bool() const { return ok(); }
+    SysError error() const { return error_; }
+
+private:
+    SysError error_{};
+    bool failed_ = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,31 @@
+#pragma once
+// Bounded text helpers. Every formatted text in the program is built here
+// into a std::string, so no code formats into a fixed array.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// printf-style formatting into a new string.
+std::string StrPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Compares two texts without regard to ASCII letter case.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// True when `text` begins with `prefix`, ignoring ASCII letter case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
+// The first `limit` bytes of `text` (all of it when shorter).
+inline std::string_view Cut(std::string_view text, std::size_t limit) {
+    return text.substr(0, limit < text.size() ? limit : text.size());
+}
+
+// Reads a decimal integer the way the service's numbers are read: leading
+// white space, an optional sign, then digits up to the first non-digit.
+// No digits give 0; values beyond the range of int64 saturate instead of
+// overflowing.
+long long ParseDecimal(std::string_view text);
+
+}  // namespace platform
