@@ -1,0 +1,124 @@
+#pragma once
+// The one block of state that the dialog thread and the worker share:
+// command hand-over, run parameters, the live progress record and the log.
+//
+// Hand-over rule: the dialog writes parameters and `command` first and
+// signals `commandEvent` last; the worker reads them only after the event.
+// `result` is read and written whole. `progress`, `currentPath` and
+// `conclusionText` are guarded by `progressLock`.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "control/activity_log.h"
+#include "platform/clock.h"
+#include "platform/sync.h"
+
+namespace control {
+
+// Command codes that this program posts.
+namespace command {
+inline constexpr std::int32_t kExit = 9;
+inline constexpr std::int32_t kReset = 11;
+inline constexpr std::int32_t kVerifyDownloadKey = 25;
+inline constexpr std::int32_t kDownloadUsingKey = 26;
+inline constexpr std::int32_t kDownloadCompleteWithKey = 27;
+inline constexpr std::int32_t kTestDestUsingKey = 33;
+inline constexpr std::int32_t kFirst = 1;
+inline constexpr std::int32_t kLast = 33;
+}  // namespace command
+
+// Values of `result`.
+inline constexpr std::int32_t kResultNone = 0;
+inline constexpr std::int32_t kResultRunning = 1;
+inline constexpr std::int32_t kResultSucceeded = 2;
+inline constexpr std::int32_t kResultFailed = 3;
+
+// Per-file status codes published by the engine.
+namespace status {
+inline constexpr std::int32_t kNoneExist = 0;
+inline constexpr std::int32_t kDownloading = 2;
+inline constexpr std::int32_t kContinued = 3;
+inline constexpr std::int32_t kKept = 4;
+inline constexpr std::int32_t kUnpacking = 8;
+inline constexpr std::int32_t kMaximumDownloads = 12;
+inline constexpr std::int32_t kSomeExist = 13;
+}  // namespace status
+
+// Widths of the block's fixed texts (characters, without the terminator).
+inline constexpr std::size_t kClientIdLimit = 6;
+inline constexpr std::size_t kLoginIdLimit = 47;
+inline constexpr std::size_t kPasswordLimit = 38;
+inline constexpr std::size_t kConclusionLimit = 63;
+inline constexpr std::size_t kProgressPathLimit = 511;
+
+// The live per-file progress record, written only by the engine.
+struct LiveProgress {
+    std::int32_t fileIndex = 0;
+    std::int32_t fileSizeK = 0;
+    std::int32_t doneK = 0;
+    bool hasFilePath = false;  // the file path is `currentPath` (else none)
+    bool fileFinished = false;
+    bool compressed = false;
+    std::int32_t status = 0;
+    std::array<std::int32_t, 12> runCounters{};  // read only by dormant operations
+    std::int32_t fileCount = 0;
+};
+
+// The dialog's copy of the progress record.
+struct ProgressSnapshot {
+    std::int32_t fileIndex = 0;
+    std::int32_t fileSizeK = 0;
+    std::int32_t doneK = 0;
+    std::string filePath;  // empty when the engine names no file
+    bool fileFinished = false;
+    bool compressed = false;
+    std::int32_t status = 0;
+    std::array<std::int32_t, 12> runCounters{};
+    std::int32_t fileCount = 0;
+};
+
+struct ControlBlock {
+    explicit ControlBlock(platform::Clock& clockIn) : clock(clockIn), log(clockIn) {}
+    ControlBlock(const ControlBlock&) = delete;
+    ControlBlock& operator=(const ControlBlock&) = delete;
+
+    platform::Clock& clock;
+    ActivityLog log;
+
+    platform::AutoResetEvent commandEvent;
+    platform::AutoResetEvent doneEvent;
+    platform::AutoResetEvent ackEvent;
+
+    std::atomic<std::int32_t> command{0};
+    std::atomic<std::int32_t> currentOperation{0};
+    std::atomic<std::int32_t> result{kResultNone};
+
+    // Run switches, set by the dialog before each operation.
+    std::atomic<bool> verification{false};
+    std::atomic<bool> useQvnDate{false};
+    std::atomic<bool> transferCompress{false};
+    std::atomic<bool> syncFileAccess{false};
+    std::atomic<bool> commandVariant{false};
+
+    // Run parameters: written by the dialog before it posts, read by the
+    // worker after the command event; Reset (on the worker) frees the two
+    // optional ones.
+    std::string loginId;
+    std::string password;
+    std::string clientId;
+    std::optional<std::string> localDirectory;
+    std::optional<std::string> downloadKey;
+    platform::SystemTime startTime;
+
+    std::mutex progressLock;
+    LiveProgress progress;       // guarded by progressLock
+    std::string currentPath;     // guarded by progressLock
+    std::string conclusionText;  // guarded by progressLock
+};
+
+}  // namespace control

@@ -1,0 +1,67 @@
+#pragma once
+// The dialog's handle on the worker. Each operation stores a parameter in
+// the control block, posts one command, or reads results back.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "control/control_block.h"
+#include "control/worker_engine.h"
+
+namespace control {
+
+class TransferController {
+  public:
+    // Allocates the control block and starts the worker, which makes its
+    // engine with `makeEngine`.
+    TransferController(EngineFactory makeEngine, platform::Clock& clock);
+    // Without a Shutdown, the worker is told to exit and left to end with
+    // the process: an operation in progress is abandoned, never waited for.
+    ~TransferController();
+    TransferController(const TransferController&) = delete;
+    TransferController& operator=(const TransferController&) = delete;
+
+    // Posts the exit command, gives the worker up to 1000 ms to leave,
+    // closes the log.
+    void Shutdown();
+
+    void SetClientId(std::string_view text);
+    void SetLogin(std::string_view loginId, std::string_view password);
+    // Posts Reset and waits until the worker has reset.
+    void Reset();
+    void VerifyDownloadKey();
+    void DownloadUsingKey();
+    void DownloadCompleteWithKey();
+    void TestDestUsingKey();
+    void SetStartTime();
+    std::int32_t GetResult();
+    std::string GetConclusion();
+    ProgressSnapshot GetProgress();
+    void SetLogDirectory(std::string_view text);
+    void OpenLog(std::uint32_t flags);
+    void SetLocalDirectory(std::string_view text);
+    void SetDownloadKey(std::string_view text);
+    void SetVerification(bool on);
+    void UseQvnDate(bool on);
+    void SetTransferCompress(bool on);
+    void SyncFileAccess(bool on);
+    void WaitDone();
+    void AcknowledgeFile();
+
+    ControlBlock& Block() { return *block_; }
+
+  private:
+    template <typename... Args>
+    void Trace(const char* format, Args... args);
+    void PostOperation(std::int32_t code);
+
+    std::shared_ptr<ControlBlock> block_;
+    std::shared_ptr<platform::AutoResetEvent> workerEnded_;
+    std::thread worker_;
+    bool shutDown_ = false;
+};
+
+}  // namespace control

@@ -1,0 +1,64 @@
+// Paths: the one join of folder and listed name, which must never lead
+// outside the folder.
+
+#include <gtest/gtest.h>
+
+#include "platform/file.h"
+#include "platform/path.h"
+#include "platform/process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+TEST(JoinUnder, BackslashLevelsBecomeLocalLevels) {
+    EXPECT_EQ(platform::JoinUnder("/dest", "a.txt"), "/dest/a.txt");
+    EXPECT_EQ(platform::JoinUnder("/dest/", "sub\\deeper\\a.txt"), "/dest/sub/deeper/a.txt");
+    EXPECT_EQ(platform::JoinUnder("/dest", "..a\\b..\\.hidden"), "/dest/..a/b../.hidden");
+}
+
+TEST(JoinUnder, NamesThatCouldLeaveTheFolderAreRefused) {
+    const char* hostile[] = {
+        "",       "..",        ".",        "..\\etc\\passwd", "sub\\..\\..\\x",
+        "sub\\.", "\\abs",     "sub\\\\x", "sub\\",           "C:\\x",
+        "c:",     "a/../../x", "/etc/x",   "sub\\a/b",
+    };
+    for (const char* name : hostile) {
+        EXPECT_FALSE(platform::JoinUnder("/dest", name)) << name;
+        EXPECT_FALSE(platform::CreateFoldersUnder("/dest", name)) << name;
+    }
+    EXPECT_FALSE(platform::JoinUnder("/dest", std::string("a\0b", 3)));
+}
+
+TEST(CreateFoldersUnder, CreatesEveryLevelButTheLast) {
+    testing_support::TempDir dir;
+    ASSERT_TRUE(platform::CreateFoldersUnder(dir.path(), "one\\two\\file.txt"));
+    auto info = platform::GetFileInfo(dir.Sub("one/two"));
+    ASSERT_TRUE(info);
+    EXPECT_TRUE(info->isDirectory);
+    EXPECT_FALSE(platform::Exists(dir.Sub("one/two/file.txt")));
+    // Existing folders are fine; a file in the way is not.
+    EXPECT_TRUE(platform::CreateFoldersUnder(dir.path(), "one\\two\\other.txt"));
+    dir.Write("plain", "x");
+    EXPECT_FALSE(platform::CreateFoldersUnder(dir.path(), "plain\\inner.txt"));
+}
+
+TEST(PathParts, SplitAtTheLastSeparator) {
+    EXPECT_EQ(platform::FileNamePart("/a/b/c.txt"), "c.txt");
+    EXPECT_EQ(platform::FileNamePart("c.txt"), "c.txt");
+    EXPECT_EQ(platform::FolderPart("/a/b/c.txt"), "/a/b");
+    EXPECT_EQ(platform::FolderPart("/c.txt"), "");
+    EXPECT_FALSE(platform::FolderPart("c.txt"));
+    EXPECT_EQ(platform::JoinName("", "x.log"), "/x.log");
+}
+
+TEST(RawCommandLine, ProgramQuotedOnlyWhenItHoldsABlank) {
+    const char* plain[] = {"/usr/bin/trevasto", "/tmp/key file.txt"};
+    EXPECT_EQ(platform::RawCommandLine(2, plain), "/usr/bin/trevasto /tmp/key file.txt");
+    const char* spaced[] = {"/opt/my apps/trevasto", "k.txt", "more"};
+    EXPECT_EQ(platform::RawCommandLine(3, spaced), "\"/opt/my apps/trevasto\" k.txt more");
+    const char* alone[] = {"trevasto"};
+    EXPECT_EQ(platform::RawCommandLine(1, alone), "trevasto");
+    EXPECT_FALSE(platform::ExecutablePath().empty());
+}
+
+}  // namespace
