@@ -10,7 +10,7 @@ namespace app {
 
 // The list with one line per file (and the run's status lines).
 class FileListView {
-public:
+  public:
     virtual ~FileListView() = default;
     virtual void AddLine(const std::string& text) = 0;
     // Replaces the last line; on an empty list it appends.
@@ -22,7 +22,7 @@ public:
 
 // The percentage bar of the current file.
 class ProgressBarView {
-public:
+  public:
     virtual ~ProgressBarView() = default;
     virtual void SetRange(int minimum, int maximum) = 0;
     // Returns the previous position, or -1 when the bar cannot take it yet.
@@ -35,7 +35,7 @@ public:
 };
 
 class DialogView {
-public:
+  public:
     virtual ~DialogView() = default;
 
     virtual FileListView& FileList() = 0;

@@ -1,0 +1,339 @@
+#include "app/transfer_dialog.h"
+
+#include <chrono>
+
+#include "app/transfer_app.h"
+#include "platform/path.h"
+#include "platform/strings.h"
+
+namespace app {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kTimerPeriodMs = 1000;
+constexpr int kResultPolls = 8;
+constexpr std::size_t kDestinationLimit = 56;
+
+const char* CompressedWord(bool compressed) {
+    return compressed ? "Compressed" : "";
+}
+
+std::string SizedLine(const control::ProgressSnapshot& p) {
+    return platform::StrPrintf("%s  %sK %s (%d of %d)",
+                               std::string(platform::FileNamePart(p.filePath)).c_str(),
+                               FormatThousands(p.fileSizeK).c_str(), CompressedWord(p.compressed),
+                               p.fileIndex, p.fileCount);
+}
+
+std::string UnsizedLine(const control::ProgressSnapshot& p) {
+    return platform::StrPrintf(
+        "%s  %s (%d of %d)", std::string(platform::FileNamePart(p.filePath)).c_str(),
+        p.compressed ? "Compressing Please Wait..." : "", p.fileIndex, p.fileCount);
+}
+
+}  // namespace
+
+std::string ShortenPath(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit || text.find(platform::kPathSeparator, 1) == std::string_view::npos) {
+        return std::string(text);
+    }
+    const std::string_view tail = text.substr(text.rfind(platform::kPathSeparator));
+    if (tail.size() + 3 <= limit) {
+        return std::string(text.substr(0, limit - 3 - tail.size())) + "..." + std::string(tail);
+    }
+    // A last component too long for the limit: its end stays visible.
+    const std::size_t keep = limit > 3 ? limit - 3 : 0;
+    return "..." + std::string(tail.substr(tail.size() - keep));
+}
+
+std::string FormatThousands(std::int64_t value) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i != 0 && (digits.size() - i) % 3 == 0) {
+            out.push_back(',');
+        }
+        out.push_back(digits[i]);
+    }
+    return value < 0 ? "-" + out : out;
+}
+
+std::optional<std::string> KeyFromProgramPath(std::string_view path) {
+    std::string_view name = platform::FileNamePart(path);
+    const std::size_t dot = name.find('.');
+    if (dot == std::string_view::npos) {
+        return std::nullopt;
+    }
+    name = name.substr(0, dot);
+    const std::size_t hyphen = name.find('-');
+    if (hyphen == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::string(name.substr(hyphen + 1));
+}
+
+std::optional<std::string> StatusLineText(std::int32_t status) {
+    switch (status) {
+        case control::status::kDownloading:
+            return "Complete";
+        case control::status::kContinued:
+            return "Update File Complete";
+        case control::status::kKept:
+            return "File Exists. Download Skipped.";
+        case control::status::kMaximumDownloads:
+            return "Maximum Downloads Exceeded";
+        default:
+            return std::nullopt;
+    }
+}
+
+TransferDialog::TransferDialog(DialogView& view, ControllerFactory makeController,
+                               platform::Clock& clock, DialogSettings settings)
+    : view_(view),
+      makeController_(std::move(makeController)),
+      clock_(clock),
+      settings_(std::move(settings)) {}
+
+TransferDialog::~TransferDialog() = default;
+
+void TransferDialog::Close(DialogOutcome outcome) {
+    outcome_ = outcome;
+    view_.CloseDialog();
+}
+
+void TransferDialog::Initialise() {
+    lastIndex_ = 0;
+    lastDoneK_ = 0;
+    lineWaiting_ = true;
+    retryCount_ = 0;
+    testingDestination_ = false;
+    busy_ = false;
+    keepExisting_ = true;
+    finishedShownFor_ = 0;
+
+    if (!key_) {
+        key_ = KeyFromProgramPath(settings_.programPath);
+        if (!key_) {
+            Close(DialogOutcome::NoKey);
+            return;
+        }
+    }
+
+    controller_ = makeController_();
+    controller_->SetDownloadKey(*key_);
+    controller_->VerifyDownloadKey();
+    WaitForResult(/*stopOnFailure=*/false);
+
+    const std::string conclusion = controller_->GetConclusion();
+    if (conclusion == "IDBAD") {
+        view_.ShowMessage(kNoLongerValidText);
+        Close(DialogOutcome::Closed);
+        return;
+    }
+    if (conclusion != "Successful") {
+        Close(DialogOutcome::Closed);
+        return;
+    }
+
+    std::optional<std::string> folder = view_.ChooseFolder();
+    if (!folder) {
+        Close(DialogOutcome::Closed);
+        return;
+    }
+    destinationPath_ = *folder;
+    view_.ShowDestination(ShortenPath(destinationPath_, kDestinationLimit));
+
+    if (settings_.loggingEnabled) {
+        controller_->SetLogDirectory(settings_.logDirectory);
+        controller_->OpenLog(settings_.logFlags);
+    }
+    controller_->SetLogin("", "");
+    controller_->SetLocalDirectory(destinationPath_);
+    controller_->SetVerification(true);
+    controller_->SetTransferCompress(true);
+    controller_->UseQvnDate(true);
+    controller_->SyncFileAccess(true);
+    controller_->SetClientId("ZEL");
+
+    testingDestination_ = true;
+    controller_->TestDestUsingKey();
+    view_.StartTimer(kTimerPeriodMs);
+}
+
+void TransferDialog::WaitForResult(bool stopOnFailure) {
+    for (int poll = 0; poll < kResultPolls; ++poll) {
+        (void)controller_->GetProgress();
+        const std::int32_t result = controller_->GetResult();
+        if (result == control::kResultFailed) {
+            if (stopOnFailure) {
+                return;
+            }
+            // A failed verification is reset; the empty conclusion it
+            // leaves then closes the dialog.
+            controller_->Reset();
+        }
+        clock_.SleepFor(std::chrono::milliseconds(kTimerPeriodMs));
+        if (result == control::kResultSucceeded) {
+            return;
+        }
+    }
+}
+
+void TransferDialog::StoreRunParameters() {
+    controller_->SetDownloadKey(*key_);
+    controller_->SetLogin("", "");
+    controller_->SetLocalDirectory(destinationPath_);
+}
+
+void TransferDialog::OnTimer() {
+    if (busy_ || !controller_) {
+        return;
+    }
+    const control::ProgressSnapshot progress = controller_->GetProgress();
+    const std::int32_t result = controller_->GetResult();
+
+    if (result == control::kResultRunning) {
+        if (!testingDestination_ && progress.fileCount > 0) {
+            DownloadDisplay(progress);
+        }
+        return;
+    }
+
+    if (result == control::kResultSucceeded && testingDestination_) {
+        controller_->Reset();
+        if (progress.status == control::status::kSomeExist) {
+            busy_ = true;
+            if (!view_.AskReplace(" Replace existing files?")) {
+                view_.StopTimer();
+                Close(DialogOutcome::Closed);
+                return;
+            }
+            keepExisting_ = false;
+        }
+        controller_->SetVerification(keepExisting_);
+        view_.FileList().Clear();
+        view_.Bar().SetPos(0);
+        StoreRunParameters();
+        controller_->SetTransferCompress(true);
+        controller_->UseQvnDate(true);
+        controller_->SyncFileAccess(true);
+        testingDestination_ = false;
+        finishedShownFor_ = 0;
+        controller_->DownloadUsingKey();
+        busy_ = false;
+        return;
+    }
+
+    if (result == control::kResultSucceeded) {
+        FileListView& list = view_.FileList();
+        list.ScrollToEnd();
+        list.AddLine(progress.fileCount > 0 ? "Processing Complete" : "No Files Available");
+        list.ScrollToEnd();
+        view_.Bar().SetPos(0);
+        view_.Bar().Hide();
+        view_.EnableClose();
+        view_.StopTimer();
+
+        controller_->DownloadCompleteWithKey();
+        WaitForResult(/*stopOnFailure=*/true);
+        controller_->Reset();
+        controller_->Shutdown();
+        controller_.reset();
+        outcome_ = DialogOutcome::Completed;
+        view_.ShowMessage(" Download Processing Complete");
+        return;
+    }
+
+    if (result == control::kResultFailed) {
+        controller_->Reset();
+        view_.FileList().Clear();
+        view_.Bar().SetPos(0);
+        ++retryCount_;
+        view_.FileList().AddLine(
+            platform::StrPrintf("Processing Failed Retry Attempt %d", retryCount_));
+        StoreRunParameters();
+        controller_->SetVerification(keepExisting_);
+        controller_->SetTransferCompress(true);
+        controller_->UseQvnDate(true);
+        controller_->SyncFileAccess(true);
+        // The retried run numbers its files from 1 again: the next file
+        // line must not be taken for the failed run's last file.
+        lastIndex_ = 0;
+        finishedShownFor_ = 0;
+        if (testingDestination_) {
+            controller_->TestDestUsingKey();
+        } else {
+            controller_->DownloadUsingKey();
+        }
+    }
+}
+
+void TransferDialog::StartBar(const control::ProgressSnapshot& progress) {
+    ProgressBarView& bar = view_.Bar();
+    bar.SetStep(1);
+    bar.SetRange(0, progress.fileSizeK);
+    bar.SetPos(progress.doneK);
+    lastDoneK_ = progress.doneK;
+}
+
+void TransferDialog::DownloadDisplay(const control::ProgressSnapshot& progress) {
+    FileListView& list = view_.FileList();
+    if (progress.fileIndex != lastIndex_) {
+        view_.Bar().SetPos(0);
+        if (progress.fileIndex != 0 && !progress.filePath.empty()) {
+            list.ScrollToEnd();
+            if (progress.fileSizeK > 0) {
+                list.AddLine(SizedLine(progress));
+                lineWaiting_ = false;
+                StartBar(progress);
+            } else {
+                list.AddLine(UnsizedLine(progress));
+                lineWaiting_ = true;
+            }
+        }
+        if (progress.fileFinished) {
+            StatusLine(progress);
+        }
+        lastIndex_ = progress.fileIndex;
+        return;
+    }
+
+    if (finishedShownFor_ == progress.fileIndex) {
+        return;  // this file's display is over; the engine has yet to move on
+    }
+    const bool transferring = progress.status == control::status::kDownloading ||
+                              progress.status == control::status::kContinued;
+    if (transferring && lastIndex_ != 0) {
+        if (lineWaiting_ && progress.fileSizeK > 0) {
+            list.ReplaceLastLine(SizedLine(progress));
+            lineWaiting_ = false;
+            StartBar(progress);
+        } else if (!lineWaiting_) {
+            if (progress.doneK != 0 && progress.doneK > lastDoneK_) {
+                for (std::int32_t i = lastDoneK_; i < progress.doneK; ++i) {
+                    view_.Bar().StepIt();
+                }
+                lastDoneK_ = progress.doneK;
+            }
+        }
+    }
+    if (progress.fileFinished) {
+        StatusLine(progress);
+    }
+}
+
+void TransferDialog::StatusLine(const control::ProgressSnapshot& progress) {
+    if (finishedShownFor_ == progress.fileIndex) {
+        return;
+    }
+    finishedShownFor_ = progress.fileIndex;
+    view_.FileList().ScrollToEnd();
+    if (auto text = StatusLineText(progress.status)) {
+        view_.FileList().AddLine(*text);
+    }
+    lineWaiting_ = true;
+    controller_->AcknowledgeFile();
+}
+
+}  // namespace app

@@ -1,0 +1,99 @@
+#pragma once
+// The transfer dialog's run sequence: verification, the folder choice, the
+// timer that drives the destination test, the replace question, the
+// download display, the completion and the retries. Written once against
+// DialogView and DialogController; the Qt dialog, the console front-end and
+// the tests host it.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/dialog_controller.h"
+#include "app/dialog_view.h"
+#include "platform/clock.h"
+
+namespace app {
+
+struct DialogSettings {
+    bool loggingEnabled = false;
+    std::string logDirectory;
+    std::uint32_t logFlags = 1;
+    // The program's own path: the key comes from its name when none is given.
+    std::string programPath;
+};
+
+// How the dialog's run ended, for the console's exit status.
+enum class DialogOutcome {
+    Running,    // not ended yet
+    Completed,  // " Download Processing Complete" was shown
+    NoKey,      // no key given and none in the program's name
+    Closed,     // closed for any other reason
+};
+
+class TransferDialog {
+  public:
+    TransferDialog(DialogView& view, ControllerFactory makeController, platform::Clock& clock,
+                   DialogSettings settings);
+    ~TransferDialog();
+    TransferDialog(const TransferDialog&) = delete;
+    TransferDialog& operator=(const TransferDialog&) = delete;
+
+    void SetKey(std::optional<std::string> key) { key_ = std::move(key); }
+
+    // Runs once before the dialog is shown; may close it.
+    void Initialise();
+    // One period of the dialog's timer.
+    void OnTimer();
+
+    DialogOutcome Outcome() const { return outcome_; }
+
+  private:
+    void Close(DialogOutcome outcome);
+    void StoreRunParameters();
+    void DownloadDisplay(const control::ProgressSnapshot& progress);
+    void StartBar(const control::ProgressSnapshot& progress);
+    void StatusLine(const control::ProgressSnapshot& progress);
+    // Polls the result up to eight times, a second apart.
+    void WaitForResult(bool stopOnFailure);
+
+    DialogView& view_;
+    ControllerFactory makeController_;
+    platform::Clock& clock_;
+    DialogSettings settings_;
+    std::unique_ptr<DialogController> controller_;
+
+    std::optional<std::string> key_;
+    std::string destinationPath_;
+    std::int32_t lastIndex_ = 0;
+    std::int32_t lastDoneK_ = 0;
+    bool lineWaiting_ = true;
+    std::int32_t retryCount_ = 0;
+    bool testingDestination_ = false;
+    bool busy_ = false;
+    bool keepExisting_ = true;
+    // The file whose final line was shown last, so that a tick arriving
+    // before the engine has moved on never shows (and acknowledges) it twice.
+    std::int32_t finishedShownFor_ = 0;
+    DialogOutcome outcome_ = DialogOutcome::Running;
+};
+
+// Shortens a path for display to at most `limit` characters, keeping its
+// last component.
+std::string ShortenPath(std::string_view text, std::size_t limit);
+
+// 1234567 -> "1,234,567".
+std::string FormatThousands(std::int64_t value);
+
+// The key carried by a program's file name: after the last separator, cut
+// at the first '.', the text after the first '-'. Nothing when the name has
+// no '.' or no '-'.
+std::optional<std::string> KeyFromProgramPath(std::string_view path);
+
+// The file list's final line for a status code, or nothing for codes
+// without one.
+std::optional<std::string> StatusLineText(std::int32_t status);
+
+}  // namespace app

@@ -1,0 +1,160 @@
+#pragma once
+// A scripted controller and a recording view for the run-sequence tests.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/dialog_controller.h"
+#include "app/dialog_view.h"
+
+namespace app_testing {
+
+class FakeController final : public app::DialogController {
+  public:
+    struct State {
+        std::vector<std::string> calls;
+        std::int32_t result = 0;
+        std::string conclusion;
+        control::ProgressSnapshot progress;
+        int acknowledgements = 0;
+        // Results the next polls return, one per GetResult, before `result`.
+        std::vector<std::int32_t> scriptedResults;
+        std::string localDirectory;
+        std::optional<bool> verification;
+    };
+
+    explicit FakeController(State& state) : s_(state) {}
+
+    void SetDownloadKey(std::string_view key) override {
+        Call("SetDownloadKey " + std::string(key));
+    }
+    void SetLogin(std::string_view, std::string_view) override { Call("SetLogin"); }
+    void SetLocalDirectory(std::string_view folder) override {
+        s_.localDirectory = std::string(folder);
+        Call("SetLocalDirectory");
+    }
+    void SetVerification(bool on) override {
+        s_.verification = on;
+        Call(std::string("SetVerification ") + (on ? "1" : "0"));
+    }
+    void SetTransferCompress(bool on) override { Call(Flag("SetTransferCompress", on)); }
+    void UseQvnDate(bool on) override { Call(Flag("UseQvnDate", on)); }
+    void SyncFileAccess(bool on) override { Call(Flag("SyncFileAccess", on)); }
+    void SetClientId(std::string_view id) override { Call("SetClientId " + std::string(id)); }
+    void SetLogDirectory(std::string_view folder) override {
+        Call("SetLogDirectory " + std::string(folder));
+    }
+    void OpenLog(std::uint32_t flags) override { Call("OpenLog " + std::to_string(flags)); }
+    void VerifyDownloadKey() override { Post("VerifyDownloadKey"); }
+    void TestDestUsingKey() override { Post("TestDestUsingKey"); }
+    void DownloadUsingKey() override { Post("DownloadUsingKey"); }
+    void DownloadCompleteWithKey() override { Post("DownloadCompleteWithKey"); }
+    void Reset() override {
+        Call("Reset");
+        // As the real worker: Reset succeeds and clears the conclusion and
+        // the progress record.
+        s_.result = 2;
+        s_.conclusion.clear();
+        s_.progress = {};
+    }
+    void Shutdown() override { Call("Shutdown"); }
+    std::int32_t GetResult() override {
+        if (!s_.scriptedResults.empty()) {
+            s_.result = s_.scriptedResults.front();
+            s_.scriptedResults.erase(s_.scriptedResults.begin());
+        }
+        return s_.result;
+    }
+    std::string GetConclusion() override { return s_.conclusion; }
+    control::ProgressSnapshot GetProgress() override { return s_.progress; }
+    void AcknowledgeFile() override {
+        ++s_.acknowledgements;
+        Call("AcknowledgeFile");
+    }
+
+  private:
+    static std::string Flag(const char* name, bool on) {
+        return std::string(name) + (on ? " 1" : " 0");
+    }
+    void Call(std::string text) { s_.calls.push_back(std::move(text)); }
+    void Post(const char* name) {
+        Call(name);
+        s_.result = 1;
+    }
+    State& s_;
+};
+
+class FakeView final : public app::DialogView, app::FileListView, app::ProgressBarView {
+  public:
+    // FileListView
+    void AddLine(const std::string& text) override { lines.push_back(text); }
+    void ReplaceLastLine(const std::string& text) override {
+        if (lines.empty()) {
+            lines.push_back(text);
+        } else {
+            lines.back() = text;
+        }
+        ++replacements;
+    }
+    void ScrollToEnd() override {}
+    void Clear() override { lines.clear(); }
+    // ProgressBarView
+    void SetRange(int minimum, int maximum) override {
+        rangeMin = minimum;
+        rangeMax = maximum;
+    }
+    int SetPos(int position) override {
+        const int previous = pos;
+        pos = position;
+        return previous;
+    }
+    int SetStep(int s) override {
+        const int previous = step;
+        step = s;
+        return previous;
+    }
+    int StepIt() override {
+        ++stepCalls;
+        return SetPos(pos + step);
+    }
+    void Hide() override { barHidden = true; }
+    // DialogView
+    app::FileListView& FileList() override { return *this; }
+    app::ProgressBarView& Bar() override { return *this; }
+    void ShowDestination(const std::string& text) override { destination = text; }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool AskReplace(const std::string& text) override {
+        questions.push_back(text);
+        if (duringQuestion) {
+            duringQuestion();
+        }
+        return replaceAnswer;
+    }
+    std::optional<std::string> ChooseFolder() override {
+        ++folderRequests;
+        return folderAnswer;
+    }
+    void StartTimer(int periodMs) override { timerPeriod = periodMs; }
+    void StopTimer() override { timerPeriod = 0; }
+    void EnableClose() override { closeEnabled = true; }
+    void CloseDialog() override { closed = true; }
+
+    std::vector<std::string> lines;
+    int replacements = 0;
+    int rangeMin = 0, rangeMax = 100, pos = 0, step = 1, stepCalls = 0;
+    bool barHidden = false;
+    std::string destination;
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    bool replaceAnswer = true;
+    std::function<void()> duringQuestion;  // e.g. a timer tick in the box's event loop
+    std::optional<std::string> folderAnswer;
+    int folderRequests = 0;
+    int timerPeriod = 0;
+    bool closeEnabled = false;
+    bool closed = false;
+};
+
+}  // namespace app_testing

@@ -1,0 +1,427 @@
+// The run sequence with a scripted controller, a recording view and a fake
+// clock: verification, folder choice, test, replace question, download
+// display, completion and retries.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/transfer_app.h"
+#include "app/transfer_dialog.h"
+#include "fake_dialog.h"
+#include "support/fake_clock.h"
+
+namespace {
+
+using app::DialogOutcome;
+using app_testing::FakeController;
+using app_testing::FakeView;
+using namespace std::chrono_literals;
+
+class RunSequenceTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<app::TransferDialog> MakeDialog(std::optional<std::string> key = "KEY1") {
+        auto dialog = std::make_unique<app::TransferDialog>(
+            view_, [this] { return std::make_unique<FakeController>(state_); }, clock_, settings_);
+        dialog->SetKey(std::move(key));
+        return dialog;
+    }
+
+    // A dialog that verified its key and started the destination test.
+    std::unique_ptr<app::TransferDialog> TestingDialog() {
+        state_.scriptedResults = {2};
+        state_.conclusion = "Successful";
+        view_.folderAnswer = "/home/user/Downloads";
+        auto dialog = MakeDialog();
+        dialog->Initialise();
+        EXPECT_EQ(view_.timerPeriod, 1000);
+        return dialog;
+    }
+
+    // A dialog whose download has been posted.
+    std::unique_ptr<app::TransferDialog> DownloadingDialog() {
+        auto dialog = TestingDialog();
+        state_.result = 2;
+        dialog->OnTimer();
+        EXPECT_EQ(state_.calls.back(), "DownloadUsingKey");
+        state_.calls.clear();
+        return dialog;
+    }
+
+    int Count(const std::string& call) const {
+        return static_cast<int>(std::count(state_.calls.begin(), state_.calls.end(), call));
+    }
+
+    control::ProgressSnapshot File(int index, int count, int sizeK, int doneK,
+                                   std::string path = "/home/user/Downloads/a.pdf") {
+        control::ProgressSnapshot p;
+        p.fileIndex = index;
+        p.fileCount = count;
+        p.fileSizeK = sizeK;
+        p.doneK = doneK;
+        p.filePath = std::move(path);
+        p.status = 2;
+        return p;
+    }
+
+    FakeController::State state_;
+    FakeView view_;
+    testing_support::FakeClock clock_;
+    app::DialogSettings settings_;
+};
+
+TEST_F(RunSequenceTest, UnfinishedVerificationPollsEightTimesThenClosesSilently) {
+    state_.result = 1;
+    auto dialog = MakeDialog();
+    dialog->Initialise();
+    EXPECT_EQ(clock_.Sleeps(), std::vector<std::chrono::milliseconds>(8, 1000ms));
+    EXPECT_TRUE(view_.closed);
+    EXPECT_TRUE(view_.messages.empty());
+    EXPECT_EQ(view_.folderRequests, 0);
+    EXPECT_EQ(dialog->Outcome(), DialogOutcome::Closed);
+    EXPECT_EQ(state_.calls.front(), "SetDownloadKey KEY1");
+}
+
+TEST_F(RunSequenceTest, FailedVerificationIsResetAndClosesSilently) {
+    state_.scriptedResults = {3};
+    state_.conclusion = "Successful";  // cleared by the Reset
+    auto dialog = MakeDialog();
+    dialog->Initialise();
+    EXPECT_EQ(Count("Reset"), 1);
+    // The poll after the Reset sees its result 2 and is the last one.
+    EXPECT_EQ(clock_.Sleeps().size(), 2u);
+    EXPECT_TRUE(view_.closed);
+    EXPECT_TRUE(view_.messages.empty());
+}
+
+TEST_F(RunSequenceTest, RefusedKeyShowsTheMessageAndCloses) {
+    state_.scriptedResults = {1, 2};
+    state_.conclusion = "IDBAD";
+    auto dialog = MakeDialog();
+    dialog->Initialise();
+    EXPECT_EQ(clock_.Sleeps().size(), 2u);
+    ASSERT_EQ(view_.messages.size(), 1u);
+    EXPECT_EQ(view_.messages[0], app::kNoLongerValidText);
+    EXPECT_TRUE(view_.closed);
+    EXPECT_EQ(view_.folderRequests, 0);
+}
+
+TEST_F(RunSequenceTest, AnyOtherWordClosesSilentlyAndCaseCounts) {
+    for (const char* word : {"successful", "Failed", ""}) {
+        FakeView view;
+        FakeController::State state;
+        state.scriptedResults = {2};
+        state.conclusion = word;
+        app::TransferDialog dialog(
+            view, [&] { return std::make_unique<FakeController>(state); }, clock_, settings_);
+        dialog.SetKey("K");
+        dialog.Initialise();
+        EXPECT_TRUE(view.closed) << word;
+        EXPECT_TRUE(view.messages.empty()) << word;
+        EXPECT_EQ(view.folderRequests, 0) << word;
+    }
+}
+
+TEST_F(RunSequenceTest, CancelledFolderChoiceCloses) {
+    state_.scriptedResults = {2};
+    state_.conclusion = "Successful";
+    auto dialog = MakeDialog();
+    dialog->Initialise();
+    EXPECT_EQ(view_.folderRequests, 1);
+    EXPECT_TRUE(view_.closed);
+    EXPECT_EQ(Count("TestDestUsingKey"), 0);
+}
+
+TEST_F(RunSequenceTest, ChosenFolderStartsTheDestinationTest) {
+    settings_.loggingEnabled = true;
+    settings_.logDirectory = "/logs";
+    auto dialog = TestingDialog();
+    EXPECT_FALSE(view_.closed);
+    EXPECT_EQ(view_.destination, "/home/user/Downloads");
+    EXPECT_EQ(state_.localDirectory, "/home/user/Downloads");
+    const std::vector<std::string> expected = {"SetDownloadKey KEY1",
+                                               "VerifyDownloadKey",
+                                               "SetLogDirectory /logs",
+                                               "OpenLog 1",
+                                               "SetLogin",
+                                               "SetLocalDirectory",
+                                               "SetVerification 1",
+                                               "SetTransferCompress 1",
+                                               "UseQvnDate 1",
+                                               "SyncFileAccess 1",
+                                               "SetClientId ZEL",
+                                               "TestDestUsingKey"};
+    EXPECT_EQ(state_.calls, expected);
+}
+
+TEST_F(RunSequenceTest, NoExistingFilesGoesStraightToTheDownload) {
+    auto dialog = TestingDialog();
+    state_.calls.clear();
+    state_.result = 2;
+    state_.progress.status = 0;
+    dialog->OnTimer();
+    EXPECT_TRUE(view_.questions.empty());
+    EXPECT_EQ(state_.calls.front(), "Reset");
+    EXPECT_EQ(state_.verification, true);
+    EXPECT_EQ(Count("SetDownloadKey KEY1"), 1) << "the key is given again after the Reset";
+    EXPECT_EQ(state_.calls.back(), "DownloadUsingKey");
+}
+
+TEST_F(RunSequenceTest, ReplaceQuestionOkReplacesCancelCloses) {
+    {
+        auto dialog = TestingDialog();
+        state_.result = 2;
+        state_.progress.status = 13;
+        // The fake's Reset clears the progress record, as the worker does;
+        // the dialog judges the status it read before the Reset.
+        dialog->OnTimer();
+        ASSERT_EQ(view_.questions, std::vector<std::string>{" Replace existing files?"});
+        EXPECT_EQ(state_.verification, false);
+        EXPECT_EQ(state_.calls.back(), "DownloadUsingKey");
+    }
+    FakeView view;
+    view.replaceAnswer = false;
+    view.folderAnswer = "/d";
+    FakeController::State state;
+    state.scriptedResults = {2};
+    state.conclusion = "Successful";
+    app::TransferDialog dialog(
+        view, [&] { return std::make_unique<FakeController>(state); }, clock_, settings_);
+    dialog.SetKey("K");
+    dialog.Initialise();
+    state.result = 2;
+    state.progress.status = 13;
+    dialog.OnTimer();
+    EXPECT_TRUE(view.closed);
+    EXPECT_EQ(view.timerPeriod, 0);
+    EXPECT_EQ(std::count(state.calls.begin(), state.calls.end(), "DownloadUsingKey"), 0);
+}
+
+TEST_F(RunSequenceTest, KeyWithoutFilesEndsWithNoFilesAvailable) {
+    auto dialog = DownloadingDialog();
+    state_.result = 2;
+    state_.progress.fileCount = 0;
+    state_.scriptedResults = {2, 2};  // the completion notice succeeds
+    clock_.SetSeconds(0);
+    dialog->OnTimer();
+    EXPECT_EQ(view_.lines, std::vector<std::string>{"No Files Available"});
+    EXPECT_TRUE(view_.barHidden);
+    EXPECT_EQ(view_.pos, 0);
+    EXPECT_TRUE(view_.closeEnabled);
+    EXPECT_EQ(view_.timerPeriod, 0);
+    const std::vector<std::string> expected = {"DownloadCompleteWithKey", "Reset", "Shutdown"};
+    EXPECT_EQ(state_.calls, expected);
+    EXPECT_EQ(view_.messages.back(), " Download Processing Complete");
+    EXPECT_EQ(dialog->Outcome(), DialogOutcome::Completed);
+    // Later ticks find no controller and do nothing.
+    dialog->OnTimer();
+    EXPECT_EQ(view_.lines.size(), 1u);
+}
+
+TEST_F(RunSequenceTest, CompletionWaitEndsAtOnceOnFailure) {
+    auto dialog = DownloadingDialog();
+    state_.result = 2;
+    state_.progress.fileCount = 2;
+    state_.scriptedResults = {2, 1, 1, 3};
+    const auto sleepsBefore = clock_.Sleeps().size();
+    dialog->OnTimer();
+    EXPECT_EQ(view_.lines.back(), "Processing Complete");
+    EXPECT_EQ(clock_.Sleeps().size() - sleepsBefore, 2u);
+    EXPECT_EQ(dialog->Outcome(), DialogOutcome::Completed);
+}
+
+TEST_F(RunSequenceTest, FileLinesSizedCompressedAndUnsized) {
+    auto dialog = DownloadingDialog();
+    state_.result = 1;
+    state_.progress = File(3, 10, 1234, 0);
+    dialog->OnTimer();
+    state_.progress = File(4, 10, 1234567, 0, "/d/b.doc");
+    state_.progress.compressed = true;
+    dialog->OnTimer();
+    state_.progress = File(5, 10, 0, 0, "/d/c.txt");
+    state_.progress.compressed = true;
+    dialog->OnTimer();
+    const std::vector<std::string> expected = {"a.pdf  1,234K  (3 of 10)",
+                                               "b.doc  1,234,567K Compressed (4 of 10)",
+                                               "c.txt  Compressing Please Wait... (5 of 10)"};
+    EXPECT_EQ(view_.lines, expected);
+}
+
+TEST_F(RunSequenceTest, UnsizedLineIsReplacedWhenTheSizeArrives) {
+    auto dialog = DownloadingDialog();
+    state_.result = 1;
+    state_.progress = File(1, 2, 0, 0);
+    dialog->OnTimer();
+    ASSERT_EQ(view_.lines, std::vector<std::string>{"a.pdf   (1 of 2)"});
+    state_.progress = File(1, 2, 40, 7);
+    dialog->OnTimer();
+    EXPECT_EQ(view_.lines, std::vector<std::string>{"a.pdf  40K  (1 of 2)"});
+    EXPECT_EQ(view_.replacements, 1);
+    EXPECT_EQ(view_.rangeMax, 40);
+    EXPECT_EQ(view_.pos, 7) << "the bar starts from the kilobytes already done";
+    // Later kilobytes step the bar once per kilobyte.
+    state_.progress.doneK = 19;
+    dialog->OnTimer();
+    EXPECT_EQ(view_.stepCalls, 12);
+    EXPECT_EQ(view_.pos, 19);
+    // A status other than 2 or 3 neither replaces nor steps.
+    state_.progress.status = 8;
+    state_.progress.doneK = 30;
+    dialog->OnTimer();
+    EXPECT_EQ(view_.pos, 19);
+}
+
+TEST_F(RunSequenceTest, FinalLinesAndAcknowledgements) {
+    auto dialog = DownloadingDialog();
+    state_.result = 1;
+    const std::pair<int, const char*> finals[] = {
+        {2, "Complete"},
+        {3, "Update File Complete"},
+        {4, "File Exists. Download Skipped."},
+        {12, "Maximum Downloads Exceeded"},
+        {8, nullptr},
+        {0, nullptr},
+    };
+    int index = 0;
+    for (const auto& [status, text] : finals) {
+        ++index;
+        state_.progress = File(index, 6, 1, 1);
+        state_.progress.status = status;
+        state_.progress.fileFinished = true;
+        view_.lines.clear();
+        dialog->OnTimer();
+        ASSERT_FALSE(view_.lines.empty());
+        if (text) {
+            ASSERT_EQ(view_.lines.size(), 2u) << status;
+            EXPECT_EQ(view_.lines[1], text);
+        } else {
+            EXPECT_EQ(view_.lines.size(), 1u) << "no line for status " << status;
+        }
+        EXPECT_EQ(state_.acknowledgements, index) << "acknowledged all the same";
+    }
+}
+
+TEST_F(RunSequenceTest, AFinishedFileIsShownAndAcknowledgedOnce) {
+    auto dialog = DownloadingDialog();
+    state_.result = 1;
+    state_.progress = File(1, 2, 3, 3);
+    dialog->OnTimer();
+    state_.progress.fileFinished = true;
+    dialog->OnTimer();
+    // The engine has not yet taken the acknowledgement when the next tick
+    // comes: nothing more is shown, replaced or acknowledged.
+    dialog->OnTimer();
+    EXPECT_EQ(view_.lines, (std::vector<std::string>{"a.pdf  3K  (1 of 2)", "Complete"}));
+    EXPECT_EQ(state_.acknowledgements, 1);
+}
+
+TEST_F(RunSequenceTest, RetriesCountAcrossTheTestAndTheDownload) {
+    auto dialog = TestingDialog();
+    state_.calls.clear();
+    state_.result = 3;
+    dialog->OnTimer();
+    EXPECT_EQ(view_.lines, std::vector<std::string>{"Processing Failed Retry Attempt 1"});
+    EXPECT_EQ(state_.calls.front(), "Reset");
+    EXPECT_EQ(state_.calls.back(), "TestDestUsingKey");
+
+    state_.result = 2;
+    dialog->OnTimer();  // test done -> download
+    state_.result = 1;
+    state_.progress = File(1, 3, 5, 1);
+    dialog->OnTimer();
+    state_.calls.clear();
+    state_.result = 3;
+    dialog->OnTimer();
+    EXPECT_EQ(view_.lines, std::vector<std::string>{"Processing Failed Retry Attempt 2"});
+    EXPECT_EQ(state_.calls.back(), "DownloadUsingKey");
+    EXPECT_EQ(state_.verification, true);
+    // The retried run's first file gets its line again.
+    state_.result = 1;
+    state_.progress = File(1, 3, 5, 0);
+    dialog->OnTimer();
+    EXPECT_EQ(view_.lines.back(), "a.pdf  5K  (1 of 3)");
+}
+
+TEST_F(RunSequenceTest, TicksWhileAQuestionIsOpenDoNothing) {
+    auto dialog = TestingDialog();
+    state_.result = 2;
+    state_.progress.status = 13;
+    state_.calls.clear();
+    // The question box runs a nested event loop in which timer ticks arrive.
+    int nestedTicks = 0;
+    view_.duringQuestion = [&] {
+        ++nestedTicks;
+        dialog->OnTimer();
+    };
+    dialog->OnTimer();
+    EXPECT_EQ(nestedTicks, 1);
+    EXPECT_EQ(Count("Reset"), 1);
+    EXPECT_EQ(Count("DownloadUsingKey"), 1);
+}
+
+TEST_F(RunSequenceTest, KeyFromTheProgramsName) {
+    settings_.programPath = "/opt/trevasto/trevasto-AB12CDE.exe";
+    state_.result = 1;
+    auto dialog = MakeDialog(std::nullopt);
+    dialog->Initialise();
+    EXPECT_EQ(state_.calls.front(), "SetDownloadKey AB12CDE");
+
+    for (const char* path :
+         {"/opt/trevasto/trevasto", "/opt/trevasto-x/trevasto.bin", "/opt/trevasto/trevasto-KEY"}) {
+        FakeView view;
+        FakeController::State state;
+        settings_.programPath = path;
+        app::TransferDialog noKey(
+            view, [&] { return std::make_unique<FakeController>(state); }, clock_, settings_);
+        noKey.Initialise();
+        EXPECT_TRUE(view.closed) << path;
+        EXPECT_EQ(noKey.Outcome(), DialogOutcome::NoKey) << path;
+        EXPECT_TRUE(state.calls.empty()) << path;
+    }
+}
+
+TEST(KeyFromProgramPath, TextAfterTheFirstHyphenBeforeTheFirstDot) {
+    EXPECT_EQ(app::KeyFromProgramPath("/x/y/QvnGet-AB12.exe"), "AB12");
+    EXPECT_EQ(app::KeyFromProgramPath("a-b-c.d.e"), "b-c");
+    EXPECT_EQ(app::KeyFromProgramPath("name-.exe"), "");
+    EXPECT_FALSE(app::KeyFromProgramPath("name.exe"));
+    EXPECT_FALSE(app::KeyFromProgramPath("name.ex-e"));
+}
+
+TEST(ShortenPath, KeepsTheLastComponentWithinTheLimit) {
+    const std::string folder10 = "/0123456789";
+    const std::string path80 = std::string(69, 'p') + folder10;
+    ASSERT_EQ(path80.size(), 80u);
+    const std::string shortened = app::ShortenPath(path80, 56);
+    EXPECT_EQ(shortened, std::string(42, 'p') + "..." + folder10);
+    EXPECT_EQ(shortened.size(), 56u);
+
+    EXPECT_EQ(app::ShortenPath("/short/path", 56), "/short/path");
+    const std::string noSeparator(70, 'x');
+    EXPECT_EQ(app::ShortenPath(noSeparator, 56), noSeparator);
+    EXPECT_EQ(app::ShortenPath("/" + std::string(69, 'x'), 56), "/" + std::string(69, 'x'))
+        << "a separator only at the first character";
+
+    // A last component of 53 characters leaves exactly "..." and itself.
+    const std::string tail53 = "/" + std::string(52, 't');
+    EXPECT_EQ(app::ShortenPath(std::string(10, 'h') + tail53, 56), "..." + tail53);
+    // Longer last components keep their end, never more than 56 characters.
+    for (std::size_t length : {54u, 55u, 56u, 90u}) {
+        const std::string tail = "/" + std::string(length - 1, 'a') + "END";
+        const std::string result = app::ShortenPath("/home" + tail, 56);
+        EXPECT_EQ(result.size(), 56u) << length;
+        EXPECT_EQ(result.substr(0, 3), "...");
+        EXPECT_EQ(result.substr(result.size() - 3), "END");
+    }
+}
+
+TEST(FormatThousands, CommasEveryThreeDigitsFromTheRight) {
+    EXPECT_EQ(app::FormatThousands(0), "0");
+    EXPECT_EQ(app::FormatThousands(999), "999");
+    EXPECT_EQ(app::FormatThousands(1000), "1,000");
+    EXPECT_EQ(app::FormatThousands(1234), "1,234");
+    EXPECT_EQ(app::FormatThousands(1234567), "1,234,567");
+    EXPECT_EQ(app::FormatThousands(12345678901LL), "12,345,678,901");
+}
+
+}  // namespace
