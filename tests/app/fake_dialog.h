@@ -23,6 +23,9 @@ class FakeController final : public app::DialogController {
         std::vector<std::int32_t> scriptedResults;
         std::string localDirectory;
         std::optional<bool> verification;
+        // Called at every GetProgress (the first read of each poll and
+        // tick), to move a scripted run along.
+        std::function<void(State&)> beforeProgress;
     };
 
     explicit FakeController(State& state) : s_(state) {}
@@ -68,7 +71,12 @@ class FakeController final : public app::DialogController {
         return s_.result;
     }
     std::string GetConclusion() override { return s_.conclusion; }
-    control::ProgressSnapshot GetProgress() override { return s_.progress; }
+    control::ProgressSnapshot GetProgress() override {
+        if (s_.beforeProgress) {
+            s_.beforeProgress(s_);
+        }
+        return s_.progress;
+    }
     void AcknowledgeFile() override {
         ++s_.acknowledgements;
         Call("AcknowledgeFile");
