@@ -17,7 +17,7 @@ enum class LineKind {
 };
 
 class LogSink {
-public:
+  public:
     virtual ~LogSink() = default;
     // Whether a line of this kind would be written now (the log is open and
     // its flag passes); lets callers skip formatting.
@@ -29,13 +29,12 @@ public:
 
 // A sink that writes nothing, for code run without a log.
 class NullLogSink final : public LogSink {
-public:
+  public:
     bool Wants(LineKind) const override { return false; }
     void Write(LineKind, std::string_view) override {}
 };
 
 }  // namespace net
-
 
 namespace net {
 
