@@ -90,6 +90,10 @@ std::size_t ServerConnection::SendAll(const void* data, std::size_t length) {
     if (length == 0) {
         return 0;
     }
+    if (!isOpen_) {
+        lastError_ = EBADF;
+        return 0;
+    }
     const auto sent = socket_.SendAll(data, length);
     if (!sent) {
         lastError_ = sent.error().code;

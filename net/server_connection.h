@@ -55,7 +55,7 @@ public:
 
     // Waits up to the receive time-out, then receives once: the count (> 0),
     // 0 when the peer closed the connection, -1 on time-out or error. With 0
-    // or -1 the connection is closed.
+    // or -1 the connection is closed. `capacity` must not be 0.
     std::ptrdiff_t Receive(void* buffer, std::size_t capacity);
 
     // Closes the socket if the connection is open; otherwise nothing.
