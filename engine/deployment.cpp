@@ -92,7 +92,7 @@ struct Setting {
 };
 
 class Parser {
-public:
+  public:
     Parser(const std::string& filePath, const KeyTableReader& readKeyTable)
         : filePath_(filePath), readKeyTable_(readKeyTable) {}
 
@@ -113,7 +113,7 @@ public:
         return Finish();
     }
 
-private:
+  private:
     std::optional<std::string> ParseLine(std::string_view line, int lineNumber) {
         line = Trim(line.substr(0, line.find('#')));
         if (line.empty()) {

@@ -45,7 +45,7 @@ struct Deployment {
 // A value or a message that says what is wrong and where.
 template <typename T>
 class OrMessage {
-public:
+  public:
     OrMessage(T value) : state_(std::move(value)) {}  // NOLINT: implicit by design
     static OrMessage Failure(std::string message) { return OrMessage(Tag{}, std::move(message)); }
 
@@ -53,7 +53,7 @@ public:
     const T& value() const { return std::get<0>(state_); }
     const std::string& message() const { return std::get<1>(state_); }
 
-private:
+  private:
     struct Tag {};
     OrMessage(Tag, std::string message) : state_(std::move(message)) {}
     std::variant<T, std::string> state_;

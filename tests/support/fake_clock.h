@@ -12,7 +12,7 @@
 namespace testing_support {
 
 class FakeClock final : public platform::Clock {
-public:
+  public:
     explicit FakeClock(std::int64_t seconds = 1'165'000'000) : seconds_(seconds) {}
 
     std::int64_t NowSeconds() override;
@@ -25,7 +25,7 @@ public:
     void Advance(std::chrono::milliseconds duration);
     std::vector<std::chrono::milliseconds> Sleeps() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::int64_t seconds_;
     std::int64_t elapsedMs_ = 0;

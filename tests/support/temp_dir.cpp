@@ -24,7 +24,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string TempDir::Sub(const std::string& relative) const { return path_ + "/" + relative; }
+std::string TempDir::Sub(const std::string& relative) const {
+    return path_ + "/" + relative;
+}
 
 void TempDir::Write(const std::string& relative, const std::string& bytes) const {
     const std::filesystem::path full = Sub(relative);

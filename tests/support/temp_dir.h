@@ -7,7 +7,7 @@
 namespace testing_support {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -21,7 +21,7 @@ public:
     // The whole content of a file below the folder ("" when missing).
     std::string Read(const std::string& relative) const;
 
-private:
+  private:
     std::string path_;
 };
 
