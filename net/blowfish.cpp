@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <functional>
+#include <type_traits>
 #include <utility>
 
 #include "net/blowfish_constants.h"
@@ -43,44 +44,37 @@ constexpr std::size_t PIndex(std::size_t i) {
     return kDirection == Direction::Encipher ? i : 17 - i;
 }
 
-// Two rounds for every lane: first the right halves take F of the left
-// ones, then the other way round, so no swap is needed. The P-array entries
-// of the two rounds are folded into the same XORs.
-template <Direction kDirection, std::size_t kRound, std::size_t kCount>
-inline void RoundPair(const std::uint32_t* p, const std::uint32_t* s,
-                      std::array<std::uint32_t, kCount>& left,
-                      std::array<std::uint32_t, kCount>& right) {
-    const std::uint32_t first = p[PIndex<kDirection>(kRound)];
-    const std::uint32_t second = p[PIndex<kDirection>(kRound + 1)];
-    for (std::size_t n = 0; n < kCount; ++n) {
-        right[n] ^= F(s, left[n]) ^ first;
-    }
-    for (std::size_t n = 0; n < kCount; ++n) {
-        left[n] ^= F(s, right[n]) ^ second;
-    }
+// Calls fn(lane) for lanes 0 .. kCount - 1 with each lane a compile-time
+// constant. Writing the lanes out this way, rather than as a loop, keeps
+// every lane's words in registers whatever the optimisation level.
+template <typename Fn, std::size_t... kLane>
+inline void ForEachLaneOf(Fn& fn, std::index_sequence<kLane...>) {
+    (fn(std::integral_constant<std::size_t, kLane>{}), ...);
 }
 
-template <Direction kDirection, std::size_t kCount, std::size_t... kPair>
-inline void AllRoundPairs(const std::uint32_t* p, const std::uint32_t* s,
-                          std::array<std::uint32_t, kCount>& left,
-                          std::array<std::uint32_t, kCount>& right, std::index_sequence<kPair...>) {
-    (RoundPair<kDirection, 2 * kPair + 1>(p, s, left, right), ...);
+template <std::size_t kCount, typename Fn>
+inline void ForEachLane(Fn&& fn) {
+    ForEachLaneOf(fn, std::make_index_sequence<kCount>{});
 }
 
-// The sixteen rounds over kCount blocks. On return `left` and `right` hold
-// the output's right and left words respectively (the final swap is left to
-// the caller's stores).
+// The sixteen rounds over kCount blocks, two at a time: first the right
+// halves take F of the left ones, then the other way round, so no swap is
+// needed, and each round's P-array entry joins the same XOR. On return
+// `left` and `right` hold the output's right and left words respectively
+// (the final swap is left to the caller's stores).
 template <Direction kDirection, std::size_t kCount>
 inline void Rounds(const std::uint32_t* p, const std::uint32_t* s,
                    std::array<std::uint32_t, kCount>& left,
                    std::array<std::uint32_t, kCount>& right) {
-    for (std::size_t n = 0; n < kCount; ++n) {
-        left[n] ^= p[PIndex<kDirection>(0)];
-    }
-    AllRoundPairs<kDirection>(p, s, left, right, std::make_index_sequence<8>{});
-    for (std::size_t n = 0; n < kCount; ++n) {
-        right[n] ^= p[PIndex<kDirection>(17)];
-    }
+    ForEachLane<kCount>([&](auto n) { left[n] ^= p[PIndex<kDirection>(0)]; });
+    ForEachLane<8>([&](auto pair) {
+        constexpr std::size_t kRound = 2 * pair + 1;
+        const std::uint32_t first = p[PIndex<kDirection>(kRound)];
+        const std::uint32_t second = p[PIndex<kDirection>(kRound + 1)];
+        ForEachLane<kCount>([&](auto n) { right[n] ^= F(s, left[n]) ^ first; });
+        ForEachLane<kCount>([&](auto n) { left[n] ^= F(s, right[n]) ^ second; });
+    });
+    ForEachLane<kCount>([&](auto n) { right[n] ^= p[PIndex<kDirection>(17)]; });
 }
 
 template <Direction kDirection, std::size_t kCount>
@@ -88,15 +82,15 @@ inline void CipherGroup(const std::uint32_t* p, const std::uint32_t* s, const st
                         std::uint8_t* to) {
     std::array<std::uint32_t, kCount> left;
     std::array<std::uint32_t, kCount> right;
-    for (std::size_t n = 0; n < kCount; ++n) {
+    ForEachLane<kCount>([&](auto n) {
         left[n] = LoadWord(from + n * kBlock);
         right[n] = LoadWord(from + n * kBlock + 4);
-    }
+    });
     Rounds<kDirection>(p, s, left, right);
-    for (std::size_t n = 0; n < kCount; ++n) {
+    ForEachLane<kCount>([&](auto n) {
         StoreWord(to + n * kBlock, right[n]);
         StoreWord(to + n * kBlock + 4, left[n]);
-    }
+    });
 }
 
 // Runs `blocks` whole blocks from `from` to `to`, which are either the same
