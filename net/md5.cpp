@@ -72,7 +72,8 @@ void Md5::Transform(const std::uint8_t* blocks, std::size_t count) {
         const std::uint32_t startB = b;
         const std::uint32_t startC = c;
         const std::uint32_t startD = d;
-        // The 64 steps: word index, floor(|sin(i)| * 2^32) and shift per step.
+        // Each of the 64 steps names its message word, its constant
+        // floor(|sin(i)| * 2^32) for step i = 1 .. 64, and its rotation.
         // Round 1.
         StepF(a, b, c, d, x[0], 0xD76AA478, 7);
         StepF(d, a, b, c, x[1], 0xE8C7B756, 12);
