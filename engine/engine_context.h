@@ -1,0 +1,82 @@
+#pragma once
+// What every engine operation works with: the shared control block, the
+// server link, the deployment's settings and the engine's own run state.
+// Operations receive it by reference; the worker owns it through the
+// TransferEngine.
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/control_block.h"
+#include "engine/deployment.h"
+#include "engine/key_file_list.h"
+#include "engine/result_note.h"
+#include "net/host_resolver.h"
+#include "net/key_table.h"
+#include "net/server_connection.h"
+#include "net/server_list.h"
+
+namespace engine {
+
+struct EngineConfig {
+    EngineConfig(std::vector<ServerAddress> serversIn, net::KeyTable keyTableIn)
+        : servers(std::move(serversIn)), keyTable(keyTableIn) {}
+
+    // The service's servers, the head (used first) first.
+    std::vector<ServerAddress> servers;
+    net::KeyTable keyTable;
+    net::Timeouts timeouts;
+    net::HostResolver* resolver = nullptr;  // the system's when none
+    net::SocketStarter startSockets = &platform::StartupSockets;
+    // Bodies of lists and verdicts beyond this are refused as bad input.
+    std::int64_t maxReplyBody = 16 * 1024 * 1024;
+};
+
+// The engine's working state between and within operations.
+struct EngineState {
+    std::uint32_t payloadFlags = 0;  // bit 0: payloads are enciphered
+    bool shortTimeout = false;       // one-shot: the next request waits 30 s
+    std::string currentFileId;
+    std::int64_t localFileSize = 0;
+    std::int64_t larchFirst = 0;
+    std::int64_t larchSecond = 0;
+    std::int64_t larchSecondInitial = 0;
+    // The last reply's body, followed by four zero bytes in storage so it
+    // can be read as text; none when the reply had no body.
+    std::optional<std::vector<std::uint8_t>> replyBody;
+    std::int64_t replyLength = 0;
+    KeyFileList keyFileList;
+    std::string tempPath;
+    bool commNoteWritten = false;
+};
+
+class EngineContext {
+public:
+    EngineContext(control::ControlBlock& blockIn, EngineConfig configIn);
+
+    control::ControlBlock& block;
+    const EngineConfig config;
+    net::ServerLink link;
+    EngineState state;
+
+    net::LogSink& log() { return block.log; }
+
+    // Changes the live progress record (and the current path it names) in
+    // one holding of the progress lock. Nothing else may be done inside.
+    template <typename Change>
+    void Publish(Change change) {
+        std::lock_guard<std::mutex> lock(block.progressLock);
+        change(block.progress, block.currentPath);
+    }
+
+    void SetConclusion(std::string text);
+    std::string Conclusion();
+
+    void Note(std::string_view name, NoteKind kind, bool reportNotFound,
+              platform::SysError error = {});
+};
+
+}  // namespace engine

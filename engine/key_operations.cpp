@@ -1,0 +1,149 @@
+#include "engine/key_operations.h"
+
+#include <algorithm>
+
+#include "engine/file_download.h"
+#include "engine/service_request.h"
+#include "net/message_cipher.h"
+#include "platform/file.h"
+#include "platform/path.h"
+
+namespace engine {
+namespace {
+
+using net::LineKind;
+
+void Trace(EngineContext& context, const char* line) {
+    net::Logf(context.log(), LineKind::OperationTrace, "%s", line);
+}
+
+// One request, tried a second time at once when it fails; a communication
+// failure of both leaves a note for the user.
+bool RequestTwice(EngineContext& context, const char* word, const char* retryLine,
+                  const char* noteWord, bool shortTimeout) {
+    context.state.shortTimeout = shortTimeout;
+    if (ServiceRequest(context, word)) {
+        return true;
+    }
+    WriteErrorLine(context, "%s", retryLine);
+    context.state.shortTimeout = shortTimeout;
+    if (ServiceRequest(context, word)) {
+        return true;
+    }
+    if (context.link.commFailed()) {
+        context.Note(noteWord, NoteKind::CommFailure, false);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool VerifyDownloadKey(EngineContext& context) {
+    Trace(context, "  Start VerifyDownloadKey\n");
+    if (!RequestTwice(context, "VDLK", "Err - RETRY VerifyDownloadKey at Quorvane\n", "VDLK",
+                      /*shortTimeout=*/true)) {
+        return false;
+    }
+    Trace(context, "  VerifyDownloadKey Complete\n");
+    return true;
+}
+
+bool DownloadCompleteWithKey(EngineContext& context) {
+    return RequestTwice(context, "DLCK", "Err - RETRY DownloadCompleteWithKey at Quorvane\n",
+                        "DLCK", false);
+}
+
+bool GetKeyFileList(EngineContext& context) {
+    if (!RequestTwice(context, "DKFL", "Err - RETRY Getting Key File List at Quorvane\n",
+                      "Key File List", false)) {
+        return false;
+    }
+    EngineState& state = context.state;
+    if ((state.payloadFlags & 1u) != 0 && state.replyBody) {
+        std::vector<std::uint8_t>& body = *state.replyBody;
+        const std::span<std::uint8_t> received(body.data(),
+                                               static_cast<std::size_t>(state.replyLength));
+        const std::size_t plain = net::DecipherWithPrefix(context.config.keyTable, received,
+                                                          received);
+        // The plaintext moved two bytes to the front. What stays behind it
+        // is left-over ciphertext, never list text: clear it, so the text
+        // ends with the plaintext even when that has no zero fill.
+        std::fill(body.begin() + static_cast<std::ptrdiff_t>(plain), body.end(), 0);
+    }
+    return true;
+}
+
+void ParseFetchedList(EngineContext& context) {
+    const std::vector<std::uint8_t>& body = *context.state.replyBody;
+    const std::string_view text(reinterpret_cast<const char*>(body.data()), body.size());
+    context.state.keyFileList = ParseKeyFileList(text, /*keepBackslash=*/true);
+}
+
+std::optional<std::string> LocalPathFor(EngineContext& context, KeyFileEntry& entry) {
+    DropTopFolder(entry.relativeName);
+    if (entry.overWidth || !context.block.localDirectory) {
+        return std::nullopt;
+    }
+    std::optional<std::string> path =
+        platform::JoinUnder(*context.block.localDirectory, entry.relativeName);
+    if (!path || path->size() > kCurrentPathLimit) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+bool TestDestUsingKey(EngineContext& context) {
+    Trace(context, "  TestDestUsingKey Start\n");
+    if (!GetKeyFileList(context)) {
+        return false;
+    }
+    if (!context.state.replyBody) {
+        Trace(context, "  TestDestUsingKey No Files in Folder \n");
+        return true;
+    }
+    ParseFetchedList(context);
+    if (!context.block.localDirectory) {
+        return false;
+    }
+
+    bool found = false;
+    for (KeyFileEntry& entry : context.state.keyFileList) {
+        context.state.currentFileId = entry.fileId;
+        const std::optional<std::string> path = LocalPathFor(context, entry);
+        if (!path) {
+            continue;  // never looked at: the download refuses it too
+        }
+        context.Publish([&](control::LiveProgress&, std::string& currentPath) {
+            currentPath = *path;
+        });
+        if (platform::Exists(*path)) {
+            found = true;
+            break;
+        }
+    }
+    context.Publish([&](control::LiveProgress& progress, std::string&) {
+        progress.compressed = false;
+        progress.doneK = 0;
+        progress.fileSizeK = 0;
+        progress.hasFilePath = true;
+        progress.status = found ? control::status::kSomeExist : control::status::kNoneExist;
+    });
+    Trace(context, "  TestDestUsingKey Complete\n");
+    return true;
+}
+
+bool DownloadFilesUsingKey(EngineContext& context) {
+    Trace(context, "  DownloadFilesUsingKey Start\n");
+    if (!GetKeyFileList(context)) {
+        Trace(context, "  DownloadFilesUsingKey no file list\n");
+        return false;
+    }
+    if (!context.state.replyBody) {
+        Trace(context, "  DownloadFilesUsingKey no files in table\n");
+        return true;
+    }
+    ParseFetchedList(context);
+    return DownloadFileList(context);
+}
+
+}  // namespace engine
