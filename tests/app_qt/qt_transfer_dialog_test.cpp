@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <QEventLoop>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
@@ -9,9 +10,11 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/qt/dialog_units.h"
@@ -96,13 +99,7 @@ TEST_F(QtTransferDialogTest, LaidOutInDialogUnitsOfItsFont) {
     EXPECT_LT(frame.bottom(), dialog.CloseButton().geometry().top());
 }
 
-TEST_F(QtTransferDialogTest, FontsAskForASansSerifFace) {
-    const QFont layout = dialog_->font();
-    EXPECT_EQ(layout.family(), QStringLiteral("MS Sans Serif"));
-    EXPECT_EQ(layout.pointSize(), 8);
-    EXPECT_EQ(layout.styleHint(), QFont::SansSerif);
-    EXPECT_EQ(layout.weight(), QFont::Normal);
-    // The destination box's font fills a cell 14 pixels high.
+TEST_F(QtTransferDialogTest, DestinationFontFillsACell14PixelsHigh) {
     const QFont destination = dialog_->DestinationBox().font();
     EXPECT_LE(QFontMetrics(destination).height(), 14);
     QFont oneLarger = destination;
@@ -126,16 +123,6 @@ TEST_F(QtTransferDialogTest, StartsWithCloseDisabledAndNothingShown) {
     EXPECT_FALSE(dialog.TimerRunning());
     EXPECT_EQ(&dialog.FileList(), static_cast<FileListView*>(&dialog.StatusList()));
     EXPECT_EQ(&dialog.Bar(), static_cast<ProgressBarView*>(&dialog.ProgressBar()));
-}
-
-TEST_F(QtTransferDialogTest, TitleBarAndMinimizeButWithoutHelp) {
-    const Qt::WindowFlags flags = dialog_->windowFlags();
-    EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
-    EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
-    EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
-    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
-    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
-    EXPECT_FALSE(flags.testFlag(Qt::WindowContextHelpButtonHint));
 }
 
 TEST_F(QtTransferDialogTest, ShowsTheDestinationFromItsStart) {
