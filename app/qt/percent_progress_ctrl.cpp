@@ -1,0 +1,165 @@
+#include "app/qt/percent_progress_ctrl.h"
+
+#include <QGuiApplication>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
+#include <QResizeEvent>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "platform/strings.h"
+
+namespace app::qt {
+
+namespace {
+
+// Truncates toward zero and keeps the result within int, so that a position
+// far outside the range cannot overflow the conversion.
+int TruncateToInt(double value) {
+    if (std::isnan(value)) {
+        return 0;
+    }
+    constexpr double kLow = std::numeric_limits<int>::min();
+    constexpr double kHigh = std::numeric_limits<int>::max();
+    if (value <= kLow) {
+        return std::numeric_limits<int>::min();
+    }
+    if (value >= kHigh) {
+        return std::numeric_limits<int>::max();
+    }
+    return static_cast<int>(std::trunc(value));
+}
+
+}  // namespace
+
+double BarFraction(int position, int rangeMin, int rangeMax) {
+    // In double throughout: position - rangeMin may not fit an int.
+    return (static_cast<double>(position) - rangeMin) / (static_cast<double>(rangeMax) - rangeMin);
+}
+
+int FilledWidth(double fraction, int clientWidth) {
+    return TruncateToInt(fraction * clientWidth);
+}
+
+std::string PercentText(double fraction) {
+    return platform::StrPrintf("%d%%", TruncateToInt(fraction * 100));
+}
+
+PercentProgressCtrl::PercentProgressCtrl(QWidget* parent) : QWidget(parent) {
+    const QPalette palette = QGuiApplication::palette();
+    barColour_ = palette.color(QPalette::Active, QPalette::Highlight);
+    backgroundColour_ = palette.color(QPalette::Active, QPalette::Base);
+    textOnBackgroundColour_ = barColour_;
+    textOnBarColour_ = backgroundColour_;
+    // Every pixel is painted by paintEvent, so Qt need not clear anything
+    // first; clearing would make the bar flicker as it advances.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+bool PercentProgressCtrl::WindowExists() const {
+    return testAttribute(Qt::WA_WState_Created);
+}
+
+void PercentProgressCtrl::SetRange(int minimum, int maximum) {
+    rangeMin_ = minimum;
+    rangeMax_ = maximum;
+}
+
+int PercentProgressCtrl::SetPos(int position) {
+    if (!WindowExists()) {
+        return -1;
+    }
+    const int previous = position_;
+    position_ = position;
+    const int filled = FilledWidth(BarFraction(position_, rangeMin_, rangeMax_), width());
+    // StepIt runs once per arrived kilobyte; painting only when a pixel
+    // boundary is crossed keeps thousands of steps cheap.
+    if (filled != barWidth_) {
+        barWidth_ = filled;
+        repaint();
+    }
+    return previous;
+}
+
+int PercentProgressCtrl::SetStep(int step) {
+    const int previous = step_;
+    step_ = step;
+    return previous;
+}
+
+int PercentProgressCtrl::StepIt() {
+    // Wraps like the 32-bit position it is rather than overflowing.
+    const auto sum = static_cast<std::uint32_t>(position_) + static_cast<std::uint32_t>(step_);
+    return SetPos(static_cast<int>(sum));
+}
+
+void PercentProgressCtrl::Hide() {
+    hide();
+}
+
+void PercentProgressCtrl::Show() {
+    show();
+}
+
+void PercentProgressCtrl::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The filled width depends on the client width: the next SetPos must
+    // repaint even with an unchanged position.
+    barWidth_ = -1;
+}
+
+void PercentProgressCtrl::paintEvent(QPaintEvent* event) {
+    if (rangeMax_ <= rangeMin_) {
+        return;
+    }
+    const double fraction = BarFraction(position_, rangeMin_, rangeMax_);
+    const QRect client = rect();
+    const QRect area = event->rect();
+    if (area.isEmpty()) {
+        return;
+    }
+
+    // Compose the area to repaint off-screen in the control's own
+    // coordinates, then show it in one copy.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap offscreen(area.size() * ratio);
+    offscreen.setDevicePixelRatio(ratio);
+    {
+        QPainter painter(&offscreen);
+        painter.translate(-area.topLeft());
+        painter.setFont(font());
+
+        // A split left of the client area or right of it leaves one part empty.
+        const long long rawSplit =
+            static_cast<long long>(client.left()) + FilledWidth(fraction, client.width());
+        const int split = static_cast<int>(
+            std::clamp<long long>(rawSplit, client.left(), client.left() + client.width()));
+        const QRect filled(client.left(), client.top(), split - client.left(), client.height());
+        const QRect unfilled(split, client.top(), client.left() + client.width() - split,
+                             client.height());
+        painter.fillRect(filled, barColour_);
+        painter.fillRect(unfilled, backgroundColour_);
+
+        if (showText_) {
+            const QString text = QString::fromStdString(PercentText(fraction));
+            const int flags = Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine;
+            painter.setBackgroundMode(Qt::TransparentMode);
+            // The same text twice, each time clipped to one part, so letters
+            // the bar reaches under change colour exactly at its edge.
+            painter.setClipRect(filled);
+            painter.setPen(textOnBarColour_);
+            painter.drawText(client, flags, text);
+            painter.setClipRect(unfilled);
+            painter.setPen(textOnBackgroundColour_);
+            painter.drawText(client, flags, text);
+        }
+    }
+    QPainter window(this);
+    window.drawPixmap(area.topLeft(), offscreen);
+}
+
+}  // namespace app::qt

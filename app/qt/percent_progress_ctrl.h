@@ -1,0 +1,81 @@
+#pragma once
+// The percentage bar of the transfer dialog. It keeps its own range and
+// position, paints itself off-screen in one block (so it does not flicker
+// while it advances) and writes the percentage across the bar: the letters
+// over the filled part in one colour, the rest in another.
+
+#include <QColor>
+#include <QWidget>
+#include <string>
+
+#include "app/dialog_view.h"
+
+class QPaintEvent;
+class QResizeEvent;
+
+namespace app::qt {
+
+// The share of the range that `position` covers, computed in double
+// precision. Outside 0..1 for a position outside the range; not finite for
+// an empty range.
+double BarFraction(int position, int rangeMin, int rangeMax);
+
+// fraction × clientWidth truncated toward zero, kept within int; a fraction
+// that is not a number gives 0.
+int FilledWidth(double fraction, int clientWidth);
+
+// The text written across the bar: "%d%%" with fraction × 100 truncated
+// toward zero, so position 29 of 100 reads "28%".
+std::string PercentText(double fraction);
+
+class PercentProgressCtrl : public QWidget, public ProgressBarView {
+    Q_OBJECT
+
+  public:
+    // Reads the four colours from the application palette once; later palette
+    // changes are not followed.
+    explicit PercentProgressCtrl(QWidget* parent = nullptr);
+
+    // Stores the range; the new range shows at the next repaint.
+    void SetRange(int minimum, int maximum) override;
+    // Returns -1 and changes nothing while the control's window does not
+    // exist (see WindowExists). Repaints at once only when the filled width
+    // in pixels changes.
+    int SetPos(int position) override;
+    int SetStep(int step) override;
+    int StepIt() override;
+    void Hide() override;
+    void Show();
+
+    int Position() const { return position_; }
+    int Step() const { return step_; }
+    int RangeMin() const { return rangeMin_; }
+    int RangeMax() const { return rangeMax_; }
+    // The filled width of the last repaint request; -1 when none has been
+    // made since construction or the last resize.
+    int BarWidth() const { return barWidth_; }
+
+    // The control's window exists once Qt has created it, which happens when
+    // the control is first shown with its dialog (or its window id is asked
+    // for). Before that there is nothing to paint into, as with a control
+    // whose native window has not been created.
+    bool WindowExists() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    int position_ = 0;
+    int step_ = 1;
+    int rangeMax_ = 100;
+    int rangeMin_ = 0;
+    bool showText_ = true;
+    int barWidth_ = -1;
+    QColor barColour_;
+    QColor backgroundColour_;
+    QColor textOnBackgroundColour_;
+    QColor textOnBarColour_;
+};
+
+}  // namespace app::qt

@@ -1,0 +1,94 @@
+#pragma once
+// The transfer dialog in Qt Widgets: the program's only window. It shows the
+// destination, the list of file lines and the percentage bar, runs the
+// periodic timer and opens the boxes; the run sequence drives it through
+// DialogView.
+
+#include <QDialog>
+#include <QFont>
+#include <QIcon>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/dialog_view.h"
+#include "app/qt/prompter.h"
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace app::qt {
+
+class FileStatusList;
+class PercentProgressCtrl;
+
+// The dialog's font for its layout and controls, and the font of the
+// destination box (a cell 14 pixels high). Both ask for "MS Sans Serif" with
+// a sans-serif hint, so a system without it substitutes a similar face.
+QFont LayoutFont();
+QFont DestinationFont();
+
+// The application icon, drawn from its SVG at the usual icon sizes.
+QIcon ApplicationIcon();
+
+class QtTransferDialog : public QDialog, public DialogView {
+    Q_OBJECT
+
+  public:
+    // Without a prompter the dialog uses the real boxes (BoxPrompter).
+    explicit QtTransferDialog(std::unique_ptr<Prompter> prompter = nullptr,
+                              QWidget* parent = nullptr);
+    ~QtTransferDialog() override;
+
+    // Called on each period of the timer started by StartTimer.
+    void SetTimerCallback(std::function<void()> callback);
+
+    FileListView& FileList() override;
+    ProgressBarView& Bar() override;
+    void ShowDestination(const std::string& text) override;
+    void ShowMessage(const std::string& text) override;
+    bool AskReplace(const std::string& text) override;
+    std::optional<std::string> ChooseFolder() override;
+    void StartTimer(int periodMs) override;
+    void StopTimer() override;
+    void EnableClose() override;
+    // Ends the modal run with Rejected. Called before exec(), it makes
+    // exec() return at once without showing the dialog.
+    void CloseDialog() override;
+
+    int exec() override;
+    // Every end of the run (Close, the title bar, CloseDialog) stops the
+    // timer: no tick comes after the run has ended.
+    void done(int result) override;
+
+    FileStatusList& StatusList() { return *statusList_; }
+    PercentProgressCtrl& ProgressBar() { return *progressBar_; }
+    QPushButton& CloseButton() { return *closeButton_; }
+    QLineEdit& DestinationBox() { return *destination_; }
+    QLabel& DestinationCaption() { return *caption_; }
+    // The bordered frame that holds the bar.
+    QFrame& ProgressFrame() { return *barFrame_; }
+    const QIcon& Icon() const { return icon_; }
+    bool TimerRunning() const { return timer_.isActive(); }
+
+  private:
+    std::unique_ptr<Prompter> prompter_;
+    QIcon icon_;
+    QFont dialogFont_;
+    QTimer timer_;
+    std::function<void()> timerCallback_;
+    bool closeRequested_ = false;
+
+    QPushButton* closeButton_ = nullptr;
+    QLabel* caption_ = nullptr;
+    QLineEdit* destination_ = nullptr;
+    FileStatusList* statusList_ = nullptr;
+    QFrame* barFrame_ = nullptr;
+    PercentProgressCtrl* progressBar_ = nullptr;
+};
+
+}  // namespace app::qt
