@@ -83,6 +83,12 @@ std::optional<std::string> StatusLineText(std::int32_t status) {
             return "File Exists. Download Skipped.";
         case control::status::kMaximumDownloads:
             return "Maximum Downloads Exceeded";
+        case control::status::kIncomplete:
+            return "Download Incomplete";
+        case control::status::kRefusedName:
+            return "Invalid File Name. Download Skipped.";
+        case control::status::kFailed:
+            return "Download Failed";
         default:
             return std::nullopt;
     }

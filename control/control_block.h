@@ -47,6 +47,10 @@ inline constexpr std::int32_t kKept = 4;
 inline constexpr std::int32_t kUnpacking = 8;
 inline constexpr std::int32_t kMaximumDownloads = 12;
 inline constexpr std::int32_t kSomeExist = 13;
+// Final states that keep a file from being shown as complete.
+inline constexpr std::int32_t kIncomplete = 14;   // the body was cut short
+inline constexpr std::int32_t kRefusedName = 15;  // the listed name is not allowed here
+inline constexpr std::int32_t kFailed = 16;       // the file could not be fetched
 }  // namespace status
 
 // Widths of the block's fixed texts (characters, without the terminator).

@@ -6,8 +6,7 @@ EngineContext::EngineContext(control::ControlBlock& blockIn, EngineConfig config
     : block(blockIn),
       config(std::move(configIn)),
       link(blockIn.log, blockIn.clock, config.timeouts,
-           config.resolver ? *config.resolver : net::DefaultHostResolver(),
-           config.startSockets) {}
+           config.resolver ? *config.resolver : net::DefaultHostResolver(), config.startSockets) {}
 
 void EngineContext::SetConclusion(std::string text) {
     std::lock_guard<std::mutex> lock(block.progressLock);

@@ -54,7 +54,7 @@ struct EngineState {
 };
 
 class EngineContext {
-public:
+  public:
     EngineContext(control::ControlBlock& blockIn, EngineConfig configIn);
 
     control::ControlBlock& block;

@@ -63,8 +63,8 @@ bool GetKeyFileList(EngineContext& context) {
         std::vector<std::uint8_t>& body = *state.replyBody;
         const std::span<std::uint8_t> received(body.data(),
                                                static_cast<std::size_t>(state.replyLength));
-        const std::size_t plain = net::DecipherWithPrefix(context.config.keyTable, received,
-                                                          received);
+        const std::size_t plain =
+            net::DecipherWithPrefix(context.config.keyTable, received, received);
         // The plaintext moved two bytes to the front. What stays behind it
         // is left-over ciphertext, never list text: clear it, so the text
         // ends with the plaintext even when that has no zero fill.
@@ -113,9 +113,8 @@ bool TestDestUsingKey(EngineContext& context) {
         if (!path) {
             continue;  // never looked at: the download refuses it too
         }
-        context.Publish([&](control::LiveProgress&, std::string& currentPath) {
-            currentPath = *path;
-        });
+        context.Publish(
+            [&](control::LiveProgress&, std::string& currentPath) { currentPath = *path; });
         if (platform::Exists(*path)) {
             found = true;
             break;

@@ -93,8 +93,8 @@ bool ServiceRequest(EngineContext& context, std::string_view queryWord) {
         link.Disconnect();
         return false;
     }
-    const std::string request = net::ServiceRequestText(word, link.currentHost(), *credentials,
-                                                        state.currentFileId);
+    const std::string request =
+        net::ServiceRequestText(word, link.currentHost(), *credentials, state.currentFileId);
     (void)link.SendRequest(request);
 
     net::ReplyHeaderReader reader;

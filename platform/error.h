@@ -36,7 +36,9 @@ public:
     T& value() { return std::get<0>(state_); }
     const T& value() const { return std::get<0>(state_); }
     T& operator*() { return value(); }
+    const T& operator*() const { return value(); }
     T* operator->() { return &value(); }
+    const T* operator->() const { return &value(); }
     SysError error() const { return ok() ? SysError{} : std::get<1>(state_); }
 
 private:

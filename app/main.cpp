@@ -1,0 +1,48 @@
+// Trevasto: downloads the files of a download key into a local folder.
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/front_end.h"
+#include "engine/deployment.h"
+#include "engine/transfer_engine.h"
+#include "net/key_table.h"
+#include "platform/process.h"
+#ifdef TREVASTO_WITH_QT
+#include "app/qt/qt_front_end.h"
+#endif
+
+int main(int argc, char** argv) {
+    // The deployment names the service and holds the key table; without it
+    // nothing may be sent.
+    const engine::DeploymentResult deployment = engine::LoadInstalledDeployment();
+    if (!deployment.ok()) {
+        std::fprintf(stderr, "trevasto: %s\n", deployment.message().c_str());
+        return 2;
+    }
+    engine::EngineConfig config(engine::ServerListFor(deployment.value()),
+                                net::KeyTable(deployment.value().keyTable));
+
+    const app::Environment environment = app::Environment::FromProcess();
+    app::FrontEnd frontEnd;
+    frontEnd.clock = &platform::SystemClock();
+    frontEnd.makeController =
+        app::RealControllerFactory(engine::MakeEngineFactory(config), platform::SystemClock());
+    frontEnd.settings = app::SettingsFrom(environment, platform::ExecutablePath());
+    frontEnd.commandLine = platform::RawCommandLine(argc, argv);
+
+    int status = 0;
+#ifdef TREVASTO_WITH_QT
+    if (!app::UseConsole(environment)) {
+        status = app::qt::RunQtFrontEnd(argc, argv, frontEnd);
+    } else {
+        status = app::RunConsoleFrontEnd(frontEnd);
+    }
+#else
+    status = app::RunConsoleFrontEnd(frontEnd);
+#endif
+    std::fflush(stdout);
+    // A worker still busy (the dialog closed during an operation) ends with
+    // the process, as the user asked; it is never waited for.
+    std::_Exit(status);
+}

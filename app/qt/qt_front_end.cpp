@@ -1,0 +1,49 @@
+#include "app/qt/qt_front_end.h"
+
+#include <QApplication>
+
+#include "app/console/console_view.h"
+#include "app/qt/prompter.h"
+#include "app/qt/qt_transfer_dialog.h"
+
+namespace app::qt {
+namespace {
+
+class QtLaunchHost final : public LaunchHost {
+  public:
+    explicit QtLaunchHost(const FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
+
+    void ShowMessage(const std::string& text) override {
+        BoxPrompter().Message(nullptr, BoxText(text));
+    }
+
+    void RunDialog(const std::optional<std::string>& key) override {
+        QtTransferDialog window;
+        TransferDialog dialog(window, frontEnd_.makeController, *frontEnd_.clock,
+                              frontEnd_.settings);
+        window.SetTimerCallback([&dialog] { dialog.OnTimer(); });
+        dialog.SetKey(key);
+        dialog.Initialise();
+        window.exec();
+        outcome_ =
+            dialog.Outcome() == DialogOutcome::Running ? DialogOutcome::Closed : dialog.Outcome();
+    }
+
+    DialogOutcome Outcome() const { return outcome_; }
+
+  private:
+    const FrontEnd& frontEnd_;
+    DialogOutcome outcome_ = DialogOutcome::Running;
+};
+
+}  // namespace
+
+int RunQtFrontEnd(int& argc, char** argv, const FrontEnd& frontEnd) {
+    QApplication application(argc, argv);
+    application.setWindowIcon(ApplicationIcon());
+    QtLaunchHost host(frontEnd);
+    const LaunchResult launch = TransferApp::Launch(frontEnd.commandLine, host);
+    return ConsoleExitStatus(launch, host.Outcome());
+}
+
+}  // namespace app::qt
