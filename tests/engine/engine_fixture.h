@@ -1,0 +1,91 @@
+#pragma once
+// An engine over a real control block, talking to scripted loopback peers,
+// with a fake clock and a log in a temporary folder.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/control_block.h"
+#include "engine/transfer_engine.h"
+#include "net/key_table.h"
+#include "support/fake_clock.h"
+#include "support/scripted_server.h"
+#include "support/temp_dir.h"
+
+namespace engine_testing {
+
+// A fixed table for tests; never a deployment's.
+inline net::KeyTable TestKeyTable() {
+    std::array<std::uint8_t, net::KeyTable::kSize> bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    }
+    return net::KeyTable(bytes);
+}
+
+class EngineFixture {
+  public:
+    explicit EngineFixture(int serverCount = 1, std::int64_t maxReplyBody = 16 * 1024 * 1024) {
+        std::vector<engine::ServerAddress> servers;
+        for (int i = 0; i < serverCount; ++i) {
+            servers_.push_back(std::make_unique<testing_support::ScriptedServer>());
+            servers.push_back({"127.0.0.1", std::to_string(servers_.back()->port())});
+        }
+        engine::EngineConfig config(servers, TestKeyTable());
+        config.timeouts.shortTimeout = std::chrono::milliseconds(300);
+        config.timeouts.normalTimeout = std::chrono::milliseconds(300);
+        config.timeouts.longTimeout = std::chrono::milliseconds(300);
+        config.maxReplyBody = maxReplyBody;
+        block_.log.SetDirectory(dir_.path());
+        block_.log.Open(8);
+        engine_ = std::make_unique<engine::TransferEngine>(block_, config);
+        engine_->PrepareServers();
+        block_.downloadKey = "KEY1";
+        block_.clientId = "ZEL";
+        block_.localDirectory = dir_.Sub("dest");
+        dir_.Write("dest/.keep", "");
+    }
+
+    testing_support::ScriptedServer& server(int i = 0) { return *servers_.at(i); }
+    engine::TransferEngine& engine() { return *engine_; }
+    engine::EngineContext& context() { return engine_->Context(); }
+    control::ControlBlock& block() { return block_; }
+    testing_support::TempDir& dir() { return dir_; }
+    testing_support::FakeClock& clock() { return clock_; }
+
+    std::string Log() const {
+        return dir_.Read(block_.log.LogPath().substr(dir_.path().size() + 1));
+    }
+    std::string Results() const { return dir_.Read(" Results.tmp"); }
+    int Count(const std::string& text) const {
+        const std::string log = Log();
+        int count = 0;
+        for (std::size_t at = log.find(text); at != std::string::npos;
+             at = log.find(text, at + 1)) {
+            ++count;
+        }
+        return count;
+    }
+
+  private:
+    testing_support::FakeClock clock_;
+    testing_support::TempDir dir_;
+    control::ControlBlock block_{clock_};
+    std::vector<std::unique_ptr<testing_support::ScriptedServer>> servers_;
+    std::unique_ptr<engine::TransferEngine> engine_;
+};
+
+// Splits a request block into its lines (without their CR LF).
+inline std::vector<std::string> Lines(const std::string& block) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end = block.find("\r\n"); end != std::string::npos;
+         end = block.find("\r\n", start)) {
+        lines.push_back(block.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+}  // namespace engine_testing
