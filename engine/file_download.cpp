@@ -36,6 +36,16 @@ enum class FileResult {
     Failed,      // the operation failed (retried once when communication broke)
 };
 
+// A file's handling starts: its number, nothing received yet.
+void StartFile(control::LiveProgress& p, std::int32_t status) {
+    p.fileIndex += 1;
+    p.compressed = false;
+    p.doneK = 0;
+    p.fileSizeK = 0;
+    p.hasFilePath = true;
+    p.status = status;
+}
+
 std::int32_t KilobytesOf(std::int64_t bytes) {
     const std::int64_t k = bytes / 1024 + (bytes % 1024 != 0 ? 1 : 0);
     return static_cast<std::int32_t>(std::min<std::int64_t>(k, INT32_MAX));
@@ -204,14 +214,7 @@ bool FileDownload::SendRequest() {
 }
 
 FileResult FileDownload::Run() {
-    c_.Publish([](control::LiveProgress& p, std::string&) {
-        p.fileIndex += 1;
-        p.compressed = false;
-        p.doneK = 0;
-        p.fileSizeK = 0;
-        p.hasFilePath = true;
-        p.status = status::kDownloading;
-    });
+    c_.Publish([](control::LiveProgress& p, std::string&) { StartFile(p, status::kDownloading); });
     c_.state.localFileSize = 0;
     Progress(" DownloadFile Processing file %s\n", path_.c_str());
     tempPath_ = path_ + "~";
@@ -502,12 +505,7 @@ bool DownloadFileList(EngineContext& context) {
             // cannot hold) is shown and passed over; nothing is written.
             context.Publish([&](control::LiveProgress& p, std::string& currentPath) {
                 currentPath = entry.relativeName;
-                p.fileIndex += 1;
-                p.compressed = false;
-                p.doneK = 0;
-                p.fileSizeK = 0;
-                p.hasFilePath = true;
-                p.status = status::kRefusedName;
+                StartFile(p, status::kRefusedName);
             });
             net::Logf(context.log(), LineKind::Error, " Err - DownloadFile - Refused name %s\n",
                       entry.relativeName.c_str());

@@ -39,15 +39,6 @@ std::optional<platform::FileTime> ParseServerDate(std::string_view text) {
     return platform::SystemTimeToFileTime(time);
 }
 
-std::string FormatServerDate(platform::FileTime time) {
-    const auto t = platform::FileTimeToSystemTime(time);
-    if (!t) {
-        return {};
-    }
-    return platform::StrPrintf("%4.4X%2.2X%2.2X%2.2X%2.2X%2.2X", t->year, t->month, t->day, t->hour,
-                               t->minute, t->second);
-}
-
 bool SetFileDateFromServer(const std::string& path, std::string_view serverDate,
                            platform::SysError* error) {
     if (serverDate.size() < 6) {

@@ -15,9 +15,6 @@ namespace engine {
 // hexadecimal digits of a valid calendar time.
 std::optional<platform::FileTime> ParseServerDate(std::string_view text);
 
-// The 14-digit service date of a file time.
-std::string FormatServerDate(platform::FileTime time);
-
 // Stamps a file's last-write time with a service date. A text shorter than
 // 6 characters (the blank that stands for no date) changes nothing and
 // counts as success; any other unusable date fails with EINVAL.

@@ -1,4 +1,5 @@
 #include "net/blowfish.h"
+#include "net/byte_order.h"
 
 #include <cstring>
 #include <functional>
@@ -19,18 +20,6 @@ constexpr std::size_t kBlock = BlowfishCipher::kBlockSize;
 constexpr std::size_t kLanes = 4;
 
 enum class Direction { Encipher, Decipher };
-
-inline std::uint32_t LoadWord(const std::uint8_t* bytes) {
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
-}
-
-inline void StoreWord(std::uint8_t* bytes, std::uint32_t word) {
-    bytes[0] = static_cast<std::uint8_t>(word);
-    bytes[1] = static_cast<std::uint8_t>(word >> 8);
-    bytes[2] = static_cast<std::uint8_t>(word >> 16);
-    bytes[3] = static_cast<std::uint8_t>(word >> 24);
-}
 
 // The round function over the four S-boxes laid out one after the other.
 inline std::uint32_t F(const std::uint32_t* s, std::uint32_t x) {

@@ -1,4 +1,5 @@
 #include "net/md5.h"
+#include "net/byte_order.h"
 
 #include <algorithm>
 #include <bit>
@@ -8,18 +9,6 @@ namespace net {
 namespace {
 
 constexpr std::size_t kBlockSize = 64;
-
-inline std::uint32_t LoadWord(const std::uint8_t* bytes) {
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
-}
-
-inline void StoreWord(std::uint8_t* bytes, std::uint32_t word) {
-    bytes[0] = static_cast<std::uint8_t>(word);
-    bytes[1] = static_cast<std::uint8_t>(word >> 8);
-    bytes[2] = static_cast<std::uint8_t>(word >> 16);
-    bytes[3] = static_cast<std::uint8_t>(word >> 24);
-}
 
 // The four kinds of step, one per round of sixteen. Each step hangs on the
 // word b that the step before computed, so everything that does not involve

@@ -6,6 +6,7 @@
 
 #include "engine/service_date.h"
 #include "engine/zip_extractor.h"
+#include "net/request_builder.h"
 #include "platform/file.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
@@ -16,7 +17,7 @@ TEST(ServiceDate, KnownDateParsesAndFormats) {
     const auto time = engine::ParseServerDate("07D60C1F0F2D1E");
     ASSERT_TRUE(time);
     EXPECT_EQ(*time, *platform::SystemTimeToFileTime({2006, 12, 0, 31, 15, 45, 30, 0}));
-    EXPECT_EQ(engine::FormatServerDate(*time), "07D60C1F0F2D1E");
+    EXPECT_EQ(net::FormatFileTime(*time, /*bare=*/true), "07D60C1F0F2D1E");
     EXPECT_EQ(engine::ParseServerDate("07d60c1f0f2d1e"), time);
 }
 
