@@ -1,11 +1,11 @@
 #include "engine/file_download.h"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "engine/file_decipher.h"
 #include "engine/key_operations.h"
@@ -24,8 +24,10 @@ namespace {
 using net::LineKind;
 namespace status = control::status;
 
-// The body is received in pieces of at most this size.
+// The body is received in pieces of at most this size, and written to
+// the file in blocks of this one.
 constexpr std::size_t kPiece = 1024;
+constexpr std::size_t kWriteBlock = 1024 * 1024;
 // A local copy is hashed through read-only windows of this size.
 constexpr std::uint64_t kHashWindow = 32ull * 1024 * 1024;
 
@@ -366,11 +368,17 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
     std::int64_t received = 0;
     std::int32_t publishedK = 0;
     bool receiveError = false;
-    std::array<std::uint8_t, kPiece> piece{};
+    // Pieces are gathered and written in large blocks; whatever way the loop
+    // ends, what was received is written before the file is closed.
+    std::vector<std::uint8_t> pending;
+    pending.reserve(kWriteBlock);
     while (remaining > 0) {
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::int64_t>(remaining, kPiece));
-        const std::ptrdiff_t got = link.Receive(piece.data(), want);
+        const std::size_t at = pending.size();
+        pending.resize(at + want);
+        const std::ptrdiff_t got = link.Receive(pending.data() + at, want);
+        pending.resize(at + static_cast<std::size_t>(std::max<std::ptrdiff_t>(got, 0)));
         if (got == 0) {
             break;
         }
@@ -378,7 +386,10 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
             receiveError = true;
             break;
         }
-        (void)temp.WriteAll(piece.data(), static_cast<std::size_t>(got));
+        if (pending.size() + kPiece > kWriteBlock) {
+            (void)temp.WriteAll(pending.data(), pending.size());
+            pending.clear();
+        }
         received += got;
         remaining -= got;
         const std::int32_t doneK =
@@ -388,6 +399,7 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
             publishedK = doneK;
         }
     }
+    (void)temp.WriteAll(pending.data(), pending.size());
     temp.Close();
 
     if (receiveError) {

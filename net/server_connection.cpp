@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/strings.h"
 
@@ -114,10 +115,23 @@ std::size_t ServerConnection::SendInPieces(const void* data, std::size_t length)
 }
 
 std::ptrdiff_t ServerConnection::Receive(void* buffer, std::size_t capacity) {
-    // Callers read the reply header a byte at a time; a read-ahead buffer
-    // would sit here, refilled through ReadFromSocket, without any caller
-    // noticing.
-    return ReadFromSocket(buffer, capacity);
+    // Callers read the reply header a byte at a time and bodies a kilobyte
+    // at a time; both are served from what one socket read brought in.
+    if (readAheadStart_ == readAheadEnd_) {
+        if (readAhead_.empty()) {
+            readAhead_.resize(kReadAheadSize);
+        }
+        const std::ptrdiff_t got = ReadFromSocket(readAhead_.data(), readAhead_.size());
+        if (got <= 0) {
+            return got;
+        }
+        readAheadStart_ = 0;
+        readAheadEnd_ = static_cast<std::size_t>(got);
+    }
+    const std::size_t count = std::min(capacity, readAheadEnd_ - readAheadStart_);
+    std::memcpy(buffer, readAhead_.data() + readAheadStart_, count);
+    readAheadStart_ += count;
+    return static_cast<std::ptrdiff_t>(count);
 }
 
 std::ptrdiff_t ServerConnection::ReadFromSocket(void* buffer, std::size_t capacity) {
@@ -157,6 +171,9 @@ std::ptrdiff_t ServerConnection::ReadFromSocket(void* buffer, std::size_t capaci
 }
 
 void ServerConnection::Close() {
+    // What was read ahead belonged to this connection only.
+    readAheadStart_ = 0;
+    readAheadEnd_ = 0;
     if (isOpen_) {
         isOpen_ = false;
         socket_.Close();

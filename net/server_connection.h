@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/host_resolver.h"
 #include "platform/socket.h"
@@ -22,9 +23,11 @@ struct Timeouts {
 };
 
 class ServerConnection {
-public:
+  public:
     static constexpr std::size_t kMaxHostLength = 127;
     static constexpr std::size_t kSendPieceSize = 4096;
+    // Bytes one socket read may bring in ahead of the callers' receives.
+    static constexpr std::size_t kReadAheadSize = 64 * 1024;
 
     // Creates a closed, unresolved connection for a host (cut to 127
     // characters) and a port given as decimal text (read as atoi would:
@@ -53,9 +56,11 @@ public:
     // failed piece: the length, or 0 on failure.
     std::size_t SendInPieces(const void* data, std::size_t length);
 
-    // Waits up to the receive time-out, then receives once: the count (> 0),
-    // 0 when the peer closed the connection, -1 on time-out or error. With 0
-    // or -1 the connection is closed. `capacity` must not be 0.
+    // The next received bytes, at most `capacity`: from what an earlier
+    // socket read brought in, or else after one wait of up to the receive
+    // time-out and one socket read. The count (> 0), 0 when the peer closed
+    // the connection, -1 on time-out or error; with 0 or -1 the connection is
+    // closed. `capacity` must not be 0.
     std::ptrdiff_t Receive(void* buffer, std::size_t capacity);
 
     // Closes the socket if the connection is open; otherwise nothing.
@@ -77,7 +82,7 @@ public:
     std::uint16_t port() const { return port_; }
     const std::string& errorText() const { return errorText_; }
 
-private:
+  private:
     void SetTarget(std::string_view host, std::string_view portText);
     // The only place that reads from the socket: one wait, then one receive.
     std::ptrdiff_t ReadFromSocket(void* buffer, std::size_t capacity);
@@ -92,6 +97,9 @@ private:
     std::string host_;
     std::uint16_t port_ = 0;
     std::string errorText_;
+    std::vector<std::uint8_t> readAhead_;  // allocated at the first receive
+    std::size_t readAheadStart_ = 0;
+    std::size_t readAheadEnd_ = 0;
 };
 
 }  // namespace net

@@ -156,6 +156,46 @@ TEST(ServerConnectionReceiveTest, OneReceiveDeliversWhatArrivedUpToTheCapacity) 
     EXPECT_TRUE(c.connection.isOpen());
 }
 
+TEST(ServerConnectionReceiveTest, BytesReadAheadComeOutInOrderAndGoWithTheConnection) {
+    Connected c;
+    const std::string sent = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabcNEXT";
+    ASSERT_TRUE(c.peer.SendAll(sent.data(), sent.size()).ok());
+    c.peer.Close();
+    // One byte at a time, as the header reader does, then bigger pieces;
+    // the end of the stream comes only after every byte.
+    std::string got;
+    char byte = 0;
+    while (got.size() < 10) {
+        ASSERT_EQ(c.connection.Receive(&byte, 1), 1);
+        got.push_back(byte);
+    }
+    char buffer[64];
+    for (;;) {
+        const std::ptrdiff_t n = c.connection.Receive(buffer, sizeof buffer);
+        ASSERT_GE(n, 0);
+        if (n == 0) {
+            break;
+        }
+        got.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(got, sent);
+    EXPECT_FALSE(c.connection.isOpen());
+}
+
+TEST(ServerConnectionReceiveTest, CloseDropsWhatWasReadAhead) {
+    Connected c;
+    ASSERT_TRUE(c.peer.SendAll("first reply", 11).ok());
+    char byte = 0;
+    ASSERT_EQ(c.connection.Receive(&byte, 1), 1);
+    c.connection.Close();
+    ASSERT_TRUE(c.connection.Open());
+    platform::TcpSocket second = AcceptPending(c.listener);
+    ASSERT_TRUE(second.SendAll("Z", 1).ok());
+    char buffer[16];
+    ASSERT_EQ(c.connection.Receive(buffer, sizeof buffer), 1);
+    EXPECT_EQ(buffer[0], 'Z') << "nothing of the first connection is left over";
+}
+
 TEST(ServerConnectionReceiveTest, PeerCloseGivesZeroAndClosesTheConnectionOnce) {
     Connected c;
     c.peer.Close();
