@@ -7,8 +7,9 @@ namespace {
 
 class ControllerAdapter final : public DialogController {
   public:
-    ControllerAdapter(control::EngineFactory makeEngine, platform::Clock& clock)
-        : controller_(std::move(makeEngine), clock) {}
+    ControllerAdapter(control::EngineFactory makeEngine, platform::Clock& clock,
+                      std::function<void()> onNews)
+        : controller_(std::move(makeEngine), clock, std::move(onNews)) {}
 
     void SetDownloadKey(std::string_view key) override { controller_.SetDownloadKey(key); }
     void SetLogin(std::string_view loginId, std::string_view password) override {
@@ -34,6 +35,9 @@ class ControllerAdapter final : public DialogController {
     std::string GetConclusion() override { return controller_.GetConclusion(); }
     control::ProgressSnapshot GetProgress() override { return controller_.GetProgress(); }
     void AcknowledgeFile() override { controller_.AcknowledgeFile(); }
+    bool WaitForNews(std::chrono::milliseconds timeout) override {
+        return controller_.WaitForNews(timeout);
+    }
 
   private:
     control::TransferController controller_;
@@ -42,8 +46,9 @@ class ControllerAdapter final : public DialogController {
 }  // namespace
 
 ControllerFactory RealControllerFactory(control::EngineFactory makeEngine, platform::Clock& clock) {
-    return [makeEngine = std::move(makeEngine), &clock]() -> std::unique_ptr<DialogController> {
-        return std::make_unique<ControllerAdapter>(makeEngine, clock);
+    return [makeEngine = std::move(makeEngine),
+            &clock](std::function<void()> onNews) -> std::unique_ptr<DialogController> {
+        return std::make_unique<ControllerAdapter>(makeEngine, clock, std::move(onNews));
     };
 }
 

@@ -2,6 +2,7 @@
 // The controller operations that the transfer dialog uses. The real
 // controller is adapted to it; tests script it.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,10 +39,15 @@ class DialogController {
     virtual std::string GetConclusion() = 0;
     virtual control::ProgressSnapshot GetProgress() = 0;
     virtual void AcknowledgeFile() = 0;
+    // Waits until the worker has news (a stored result, a file's end) or the
+    // time is up; true with news.
+    virtual bool WaitForNews(std::chrono::milliseconds timeout) = 0;
 };
 
-// Makes the dialog's one controller when the dialog initialises.
-using ControllerFactory = std::function<std::unique_ptr<DialogController>()>;
+// Makes the dialog's one controller when the dialog initialises; `onNews`
+// runs on the worker thread with every news.
+using ControllerFactory =
+    std::function<std::unique_ptr<DialogController>(std::function<void()> onNews)>;
 
 // A factory for the real controller over a worker with engines from
 // `makeEngine`.

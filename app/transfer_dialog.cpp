@@ -101,7 +101,19 @@ TransferDialog::TransferDialog(DialogView& view, ControllerFactory makeControlle
       clock_(clock),
       settings_(std::move(settings)) {}
 
-TransferDialog::~TransferDialog() = default;
+TransferDialog::~TransferDialog() {
+    if (newsRelay_) {
+        newsRelay_->Disconnect();
+    }
+}
+
+void TransferDialog::WaitForNews(std::chrono::milliseconds timeout) {
+    if (controller_) {
+        (void)controller_->WaitForNews(timeout);
+    } else {
+        clock_.SleepFor(timeout);
+    }
+}
 
 void TransferDialog::Close(DialogOutcome outcome) {
     outcome_ = outcome;
@@ -126,7 +138,11 @@ void TransferDialog::Initialise() {
         }
     }
 
-    controller_ = makeController_();
+    newsRelay_ = std::make_shared<NewsRelay>();
+    if (newsHandler_) {
+        newsRelay_->Connect(newsHandler_);
+    }
+    controller_ = makeController_([relay = newsRelay_] { relay->Fire(); });
     controller_->SetDownloadKey(*key_);
     controller_->VerifyDownloadKey();
     WaitForResult(/*stopOnFailure=*/false);
@@ -171,6 +187,9 @@ void TransferDialog::WaitForResult(bool stopOnFailure) {
     for (int poll = 0; poll < kResultPolls; ++poll) {
         (void)controller_->GetProgress();
         const std::int32_t result = controller_->GetResult();
+        if (result == control::kResultSucceeded) {
+            return;
+        }
         if (result == control::kResultFailed) {
             if (stopOnFailure) {
                 return;
@@ -178,11 +197,10 @@ void TransferDialog::WaitForResult(bool stopOnFailure) {
             // A failed verification is reset; the empty conclusion it
             // leaves then closes the dialog.
             controller_->Reset();
+            continue;
         }
-        clock_.SleepFor(std::chrono::milliseconds(kTimerPeriodMs));
-        if (result == control::kResultSucceeded) {
-            return;
-        }
+        // The wait ends early when the worker stores the result.
+        (void)controller_->WaitForNews(std::chrono::milliseconds(kTimerPeriodMs));
     }
 }
 

@@ -5,7 +5,9 @@
 // DialogView and DialogController; the Qt dialog, the console front-end and
 // the tests host it.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +15,7 @@
 
 #include "app/dialog_controller.h"
 #include "app/dialog_view.h"
+#include "app/news_relay.h"
 #include "platform/clock.h"
 
 namespace app {
@@ -42,6 +45,12 @@ class TransferDialog {
     TransferDialog& operator=(const TransferDialog&) = delete;
 
     void SetKey(std::optional<std::string> key) { key_ = std::move(key); }
+    // Called on the worker thread whenever it has news; a front-end with an
+    // event loop sets it to schedule an extra tick on its own thread.
+    void SetNewsHandler(std::function<void()> handler) { newsHandler_ = std::move(handler); }
+    // Waits up to `timeout` for the worker's news (a front-end without an
+    // event loop ticks after it).
+    void WaitForNews(std::chrono::milliseconds timeout);
 
     // Runs once before the dialog is shown; may close it.
     void Initialise();
@@ -56,13 +65,16 @@ class TransferDialog {
     void DownloadDisplay(const control::ProgressSnapshot& progress);
     void StartBar(const control::ProgressSnapshot& progress);
     void StatusLine(const control::ProgressSnapshot& progress);
-    // Polls the result up to eight times, a second apart.
+    // Polls the result up to eight times, each poll waiting up to a second
+    // for news.
     void WaitForResult(bool stopOnFailure);
 
     DialogView& view_;
     ControllerFactory makeController_;
     platform::Clock& clock_;
     DialogSettings settings_;
+    std::function<void()> newsHandler_;
+    std::shared_ptr<NewsRelay> newsRelay_;
     std::unique_ptr<DialogController> controller_;
 
     std::optional<std::string> key_;

@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -97,6 +98,20 @@ struct ControlBlock {
     platform::AutoResetEvent commandEvent;
     platform::AutoResetEvent doneEvent;
     platform::AutoResetEvent ackEvent;
+    // Signalled whenever the worker has something for the dialog to show:
+    // a stored result, or a file's final state. The dialog may tick on it
+    // as well as on its timer.
+    platform::AutoResetEvent newsEvent;
+    // Called on the worker thread with every news; set before the worker
+    // starts and never changed afterwards.
+    std::function<void()> onNews;
+
+    void Notify() {
+        newsEvent.Signal();
+        if (onNews) {
+            onNews();
+        }
+    }
 
     std::atomic<std::int32_t> command{0};
     std::atomic<std::int32_t> currentOperation{0};

@@ -14,9 +14,11 @@ const char* FlagText(bool on) {
 
 }  // namespace
 
-TransferController::TransferController(EngineFactory makeEngine, platform::Clock& clock)
+TransferController::TransferController(EngineFactory makeEngine, platform::Clock& clock,
+                                       std::function<void()> onNews)
     : block_(std::make_shared<ControlBlock>(clock)),
       workerEnded_(std::make_shared<platform::AutoResetEvent>()) {
+    block_->onNews = std::move(onNews);
     // The worker shares ownership of the block, so an abandoned worker never
     // outlives the memory it uses.
     worker_ =
@@ -179,6 +181,10 @@ void TransferController::SyncFileAccess(bool on) {
 
 void TransferController::WaitDone() {
     block_->doneEvent.Wait();
+}
+
+bool TransferController::WaitForNews(std::chrono::milliseconds timeout) {
+    return block_->newsEvent.WaitFor(timeout);
 }
 
 void TransferController::AcknowledgeFile() {

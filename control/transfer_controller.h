@@ -2,7 +2,9 @@
 // The dialog's handle on the worker. Each operation stores a parameter in
 // the control block, posts one command, or reads results back.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,7 +19,10 @@ class TransferController {
   public:
     // Allocates the control block and starts the worker, which makes its
     // engine with `makeEngine`.
-    TransferController(EngineFactory makeEngine, platform::Clock& clock);
+    // `onNews` runs on the worker thread whenever it has news for the
+    // dialog (see ControlBlock::newsEvent).
+    TransferController(EngineFactory makeEngine, platform::Clock& clock,
+                       std::function<void()> onNews = {});
     // Without a Shutdown, the worker is told to exit and left to end with
     // the process: an operation in progress is abandoned, never waited for.
     ~TransferController();
@@ -49,6 +54,8 @@ class TransferController {
     void SetTransferCompress(bool on);
     void SyncFileAccess(bool on);
     void WaitDone();
+    // Waits until the worker has news or the time is up; true with news.
+    bool WaitForNews(std::chrono::milliseconds timeout);
     void AcknowledgeFile();
 
     ControlBlock& Block() { return *block_; }

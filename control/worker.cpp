@@ -116,6 +116,7 @@ void RunWorker(ControlBlock& block, const EngineFactory& makeEngine) {
         }
         const bool ok = Run(*engine, row.operation);
         block.result.store(ok ? kResultSucceeded : kResultFailed);
+        block.Notify();
         switch (row.finish) {
             case Finish::Close:
                 (void)engine->Disconnect();

@@ -495,6 +495,7 @@ void WaitForAcknowledgement(EngineContext& context) {
         return;
     }
     context.Publish([](control::LiveProgress& p, std::string&) { p.fileFinished = true; });
+    context.block.Notify();
     context.block.ackEvent.Wait();
     context.Publish([](control::LiveProgress& p, std::string&) { p.fileFinished = false; });
 }

@@ -160,7 +160,8 @@ std::optional<std::string> ConsoleView::ChooseFolder() {
 DialogOutcome RunConsoleDialog(TransferDialog& dialog, ConsoleView& view, platform::Clock& clock) {
     dialog.Initialise();
     while (!view.Closed() && view.TimerPeriodMs() > 0) {
-        clock.SleepFor(std::chrono::milliseconds(view.TimerPeriodMs()));
+        // A tick on the timer, or sooner when the worker has news.
+        dialog.WaitForNews(std::chrono::milliseconds(view.TimerPeriodMs()));
         dialog.OnTimer();
     }
     return dialog.Outcome();

@@ -22,6 +22,12 @@ class QtLaunchHost final : public LaunchHost {
         TransferDialog dialog(window, frontEnd_.makeController, *frontEnd_.clock,
                               frontEnd_.settings);
         window.SetTimerCallback([&dialog] { dialog.OnTimer(); });
+        // News from the worker ticks the dialog at once, on its own thread,
+        // instead of waiting for the next second of the timer.
+        dialog.SetNewsHandler([&window, &dialog] {
+            QMetaObject::invokeMethod(
+                &window, [&dialog] { dialog.OnTimer(); }, Qt::QueuedConnection);
+        });
         dialog.SetKey(key);
         dialog.Initialise();
         window.exec();

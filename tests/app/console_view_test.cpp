@@ -39,8 +39,7 @@ class ConsoleTest : public ::testing::Test {
     int Run(const std::string& input, std::optional<std::string> key = "K") {
         Stream in(input);
         app::ConsoleView view(in.file, out_.file, err_.file, drawBar_);
-        app::ConsoleLaunchHost host(
-            view, [this] { return std::make_unique<FakeController>(state_); }, clock_, {});
+        app::ConsoleLaunchHost host(view, app_testing::FakeFactory(state_), clock_, {});
         host.RunDialog(key);
         return app::ConsoleExitStatus(app::LaunchResult::DialogRan, host.Outcome());
     }

@@ -1,6 +1,7 @@
 #pragma once
 // A scripted controller and a recording view for the run-sequence tests.
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,6 +27,10 @@ class FakeController final : public app::DialogController {
         // Called at every GetProgress (the first read of each poll and
         // tick), to move a scripted run along.
         std::function<void(State&)> beforeProgress;
+        // The time-outs of the dialog's waits for news, in order.
+        std::vector<std::chrono::milliseconds> newsWaits;
+        // What the dialog gave the controller to call on news.
+        std::function<void()> onNews;
     };
 
     explicit FakeController(State& state) : s_(state) {}
@@ -81,6 +86,10 @@ class FakeController final : public app::DialogController {
         ++s_.acknowledgements;
         Call("AcknowledgeFile");
     }
+    bool WaitForNews(std::chrono::milliseconds timeout) override {
+        s_.newsWaits.push_back(timeout);
+        return false;
+    }
 
   private:
     static std::string Flag(const char* name, bool on) {
@@ -93,6 +102,14 @@ class FakeController final : public app::DialogController {
     }
     State& s_;
 };
+
+// A factory that makes fake controllers over one scripted state.
+inline app::ControllerFactory FakeFactory(FakeController::State& state) {
+    return [&state](std::function<void()> onNews) {
+        state.onNews = std::move(onNews);
+        return std::make_unique<FakeController>(state);
+    };
+}
 
 class FakeView final : public app::DialogView, app::FileListView, app::ProgressBarView {
   public:

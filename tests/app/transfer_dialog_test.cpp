@@ -21,8 +21,8 @@ using namespace std::chrono_literals;
 class RunSequenceTest : public ::testing::Test {
   protected:
     std::unique_ptr<app::TransferDialog> MakeDialog(std::optional<std::string> key = "KEY1") {
-        auto dialog = std::make_unique<app::TransferDialog>(
-            view_, [this] { return std::make_unique<FakeController>(state_); }, clock_, settings_);
+        auto dialog = std::make_unique<app::TransferDialog>(view_, app_testing::FakeFactory(state_),
+                                                            clock_, settings_);
         dialog->SetKey(std::move(key));
         return dialog;
     }
@@ -74,7 +74,7 @@ TEST_F(RunSequenceTest, UnfinishedVerificationPollsEightTimesThenClosesSilently)
     state_.result = 1;
     auto dialog = MakeDialog();
     dialog->Initialise();
-    EXPECT_EQ(clock_.Sleeps(), std::vector<std::chrono::milliseconds>(8, 1000ms));
+    EXPECT_EQ(state_.newsWaits, std::vector<std::chrono::milliseconds>(8, 1000ms));
     EXPECT_TRUE(view_.closed);
     EXPECT_TRUE(view_.messages.empty());
     EXPECT_EQ(view_.folderRequests, 0);
@@ -88,8 +88,9 @@ TEST_F(RunSequenceTest, FailedVerificationIsResetAndClosesSilently) {
     auto dialog = MakeDialog();
     dialog->Initialise();
     EXPECT_EQ(Count("Reset"), 1);
-    // The poll after the Reset sees its result 2 and is the last one.
-    EXPECT_EQ(clock_.Sleeps().size(), 2u);
+    // The poll after the Reset sees its result 2 and is the last one; a
+    // poll that sees a result does not wait.
+    EXPECT_TRUE(state_.newsWaits.empty());
     EXPECT_TRUE(view_.closed);
     EXPECT_TRUE(view_.messages.empty());
 }
@@ -99,7 +100,7 @@ TEST_F(RunSequenceTest, RefusedKeyShowsTheMessageAndCloses) {
     state_.conclusion = "IDBAD";
     auto dialog = MakeDialog();
     dialog->Initialise();
-    EXPECT_EQ(clock_.Sleeps().size(), 2u);
+    EXPECT_EQ(state_.newsWaits.size(), 1u);
     ASSERT_EQ(view_.messages.size(), 1u);
     EXPECT_EQ(view_.messages[0], app::kNoLongerValidText);
     EXPECT_TRUE(view_.closed);
@@ -112,8 +113,7 @@ TEST_F(RunSequenceTest, AnyOtherWordClosesSilentlyAndCaseCounts) {
         FakeController::State state;
         state.scriptedResults = {2};
         state.conclusion = word;
-        app::TransferDialog dialog(
-            view, [&] { return std::make_unique<FakeController>(state); }, clock_, settings_);
+        app::TransferDialog dialog(view, app_testing::FakeFactory(state), clock_, settings_);
         dialog.SetKey("K");
         dialog.Initialise();
         EXPECT_TRUE(view.closed) << word;
@@ -185,8 +185,7 @@ TEST_F(RunSequenceTest, ReplaceQuestionOkReplacesCancelCloses) {
     FakeController::State state;
     state.scriptedResults = {2};
     state.conclusion = "Successful";
-    app::TransferDialog dialog(
-        view, [&] { return std::make_unique<FakeController>(state); }, clock_, settings_);
+    app::TransferDialog dialog(view, app_testing::FakeFactory(state), clock_, settings_);
     dialog.SetKey("K");
     dialog.Initialise();
     state.result = 2;
@@ -223,10 +222,10 @@ TEST_F(RunSequenceTest, CompletionWaitEndsAtOnceOnFailure) {
     state_.result = 2;
     state_.progress.fileCount = 2;
     state_.scriptedResults = {2, 1, 1, 3};
-    const auto sleepsBefore = clock_.Sleeps().size();
+    const auto waitsBefore = state_.newsWaits.size();
     dialog->OnTimer();
     EXPECT_EQ(view_.lines.back(), "Processing Complete");
-    EXPECT_EQ(clock_.Sleeps().size() - sleepsBefore, 2u);
+    EXPECT_EQ(state_.newsWaits.size() - waitsBefore, 2u);
     EXPECT_EQ(dialog->Outcome(), DialogOutcome::Completed);
 }
 
@@ -359,6 +358,22 @@ TEST_F(RunSequenceTest, TicksWhileAQuestionIsOpenDoNothing) {
     EXPECT_EQ(Count("DownloadUsingKey"), 1);
 }
 
+TEST_F(RunSequenceTest, NewsReachesTheHandlerOnlyWhileTheDialogLives) {
+    int ticks = 0;
+    {
+        auto dialog = MakeDialog();
+        dialog->SetNewsHandler([&ticks] { ++ticks; });
+        state_.result = 1;
+        dialog->Initialise();
+        ASSERT_TRUE(state_.onNews);
+        state_.onNews();
+        EXPECT_EQ(ticks, 1);
+    }
+    // The worker may outlive the dialog; its news then goes nowhere.
+    state_.onNews();
+    EXPECT_EQ(ticks, 1);
+}
+
 TEST_F(RunSequenceTest, KeyFromTheProgramsName) {
     settings_.programPath = "/opt/trevasto/trevasto-AB12CDE.exe";
     state_.result = 1;
@@ -371,8 +386,7 @@ TEST_F(RunSequenceTest, KeyFromTheProgramsName) {
         FakeView view;
         FakeController::State state;
         settings_.programPath = path;
-        app::TransferDialog noKey(
-            view, [&] { return std::make_unique<FakeController>(state); }, clock_, settings_);
+        app::TransferDialog noKey(view, app_testing::FakeFactory(state), clock_, settings_);
         noKey.Initialise();
         EXPECT_TRUE(view.closed) << path;
         EXPECT_EQ(noKey.Outcome(), DialogOutcome::NoKey) << path;
