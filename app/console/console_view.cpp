@@ -157,7 +157,7 @@ std::optional<std::string> ConsoleView::ChooseFolder() {
     return folder;
 }
 
-DialogOutcome RunConsoleDialog(TransferDialog& dialog, ConsoleView& view, platform::Clock& clock) {
+DialogOutcome RunConsoleDialog(TransferDialog& dialog, ConsoleView& view) {
     dialog.Initialise();
     while (!view.Closed() && view.TimerPeriodMs() > 0) {
         // A tick on the timer, or sooner when the worker has news.
@@ -181,7 +181,7 @@ void ConsoleLaunchHost::ShowMessage(const std::string& text) {
 void ConsoleLaunchHost::RunDialog(const std::optional<std::string>& key) {
     TransferDialog dialog(view_, makeController_, clock_, settings_);
     dialog.SetKey(key);
-    outcome_ = RunConsoleDialog(dialog, view_, clock_);
+    outcome_ = RunConsoleDialog(dialog, view_);
 }
 
 int ConsoleExitStatus(LaunchResult launch, DialogOutcome outcome) {

@@ -65,9 +65,10 @@ class ConsoleView final : public DialogView, FileListView, ProgressBarView {
     bool closed_ = false;
 };
 
-// Runs the dialog modally on the console: initialisation, then a tick per
-// timer period until the dialog closes or its timer stops.
-DialogOutcome RunConsoleDialog(TransferDialog& dialog, ConsoleView& view, platform::Clock& clock);
+// Runs the dialog modally on the console: initialisation, then a tick at
+// each timer period or sooner news, until the dialog closes or its timer
+// stops.
+DialogOutcome RunConsoleDialog(TransferDialog& dialog, ConsoleView& view);
 
 // The launch host of the console front-end.
 class ConsoleLaunchHost final : public LaunchHost {
