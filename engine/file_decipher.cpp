@@ -1,6 +1,9 @@
 #include "engine/file_decipher.h"
 
 #include <algorithm>
+#include <span>
+#include <thread>
+#include <vector>
 
 #include "net/message_cipher.h"
 #include "platform/file.h"
@@ -11,6 +14,35 @@ namespace {
 // Files are mapped a window at a time, so that memory use stays flat
 // whatever the file's size. A multiple of the cipher unit.
 constexpr std::uint64_t kWindow = 32ull * 1024 * 1024;
+
+// Deciphers whole units, then the shorter rest. Every unit is deciphered on
+// its own, so any split into units gives the same bytes, and the parts of a
+// large span are shared between the machine's cores.
+void DecipherUnits(const net::StreamDecipher& decipher, std::span<std::uint8_t> bytes) {
+    for (std::size_t at = 0; at < bytes.size(); at += kCipherUnit) {
+        const std::size_t unit = std::min<std::size_t>(kCipherUnit, bytes.size() - at);
+        decipher.Decipher(bytes.subspan(at, unit));
+    }
+}
+
+void DecipherInParallel(const net::StreamDecipher& decipher, std::span<std::uint8_t> bytes) {
+    constexpr std::size_t kParallelFrom = 1024 * 1024;
+    const unsigned cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+    if (cores == 1 || bytes.size() < kParallelFrom) {
+        DecipherUnits(decipher, bytes);
+        return;
+    }
+    // Parts start on unit boundaries, so each unit stays whole.
+    const std::size_t units = (bytes.size() + kCipherUnit - 1) / kCipherUnit;
+    const std::size_t perPart = (units + cores - 1) / cores * kCipherUnit;
+    std::vector<std::jthread> helpers;
+    for (std::size_t at = perPart; at < bytes.size(); at += perPart) {
+        const std::span<std::uint8_t> part =
+            bytes.subspan(at, std::min(perPart, bytes.size() - at));
+        helpers.emplace_back([&decipher, part] { DecipherUnits(decipher, part); });
+    }
+    DecipherUnits(decipher, bytes.first(std::min(perPart, bytes.size())));
+}
 
 }  // namespace
 
@@ -55,12 +87,7 @@ bool DecipherDownloadedFile(const std::string& path, const DecipherRequest& requ
         if (!view) {
             return false;
         }
-        // Whole units, then the shorter rest; each unit is deciphered on
-        // its own, so any split into units gives the same bytes.
-        for (std::size_t at = 0; at < span; at += kCipherUnit) {
-            const std::size_t unit = std::min<std::size_t>(kCipherUnit, span - at);
-            decipher.Decipher(std::span<std::uint8_t>(view->data() + at, unit));
-        }
+        DecipherInParallel(decipher, std::span<std::uint8_t>(view->data(), span));
     }
 
     if (plainSize >= 0 && static_cast<std::uint64_t>(plainSize) < length) {
