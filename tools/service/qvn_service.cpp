@@ -20,6 +20,11 @@ constexpr std::chrono::milliseconds kStallSlice{60'000};
 
 constexpr std::size_t kReceiveChunk = 4096;
 
+// How long, and how much, a refused client's remaining bytes are taken in
+// before its connection is closed.
+constexpr std::chrono::milliseconds kDrainTime{1000};
+constexpr std::uint64_t kDrainLimit = 1 << 20;
+
 std::string RefusalText(std::string_view status) {
     return "HTTP/1.1 " + std::string(status) + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
 }
@@ -199,8 +204,7 @@ void QvnService::Serve(Connection* connection) {
     for (;;) {
         const ReadOutcome outcome = ReadRequest(*connection, block);
         if (outcome == ReadOutcome::TooLarge) {
-            const std::string refusal = RefusalText("431 Request Header Fields Too Large");
-            connection->socket.SendAll(refusal.data(), refusal.size());
+            Refuse(*connection, "431 Request Header Fields Too Large");
             break;
         }
         if (outcome != ReadOutcome::Complete || !Answer(*connection, block)) {
@@ -278,16 +282,13 @@ bool QvnService::Answer(Connection& connection, const std::string& block) {
     log_.Add(connection.port, key, block);
 
     if (!request) {
-        const std::string refusal = RefusalText("400 Bad Request");
-        connection.socket.SendAll(refusal.data(), refusal.size());
+        Refuse(connection, "400 Bad Request");
         return false;
     }
     if (const auto lengthText = request->Header("Content-Length")) {
         const auto length = StrictLength(*lengthText);
         if (!length || *length > kMaxRequestBody) {
-            const std::string refusal =
-                RefusalText(length ? "413 Content Too Large" : "400 Bad Request");
-            connection.socket.SendAll(refusal.data(), refusal.size());
+            Refuse(connection, length ? "413 Content Too Large" : "400 Bad Request");
             return false;
         }
         if (!DiscardBody(connection, *length)) {
@@ -348,6 +349,24 @@ bool QvnService::SendResponse(Connection& connection, const Response& response) 
         return endByFault();
     }
     return !stream.Failed();
+}
+
+void QvnService::Refuse(Connection& connection, std::string_view status) {
+    const std::string refusal = RefusalText(status);
+    if (!connection.socket.SendAll(refusal.data(), refusal.size())) {
+        return;
+    }
+    // The client may still be sending what was refused. Closing with unread
+    // bytes would reset the connection and could destroy the refusal before
+    // the client reads it, so take in (and drop) what comes for a while.
+    connection.socket.ShutdownSend();
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::min<std::chrono::milliseconds>(options_.receiveTimeout, kDrainTime);
+    std::uint64_t drained = 0;
+    while (drained < kDrainLimit && ReceiveMore(connection, deadline)) {
+        drained += connection.pending.size();
+        connection.pending.clear();
+    }
 }
 
 void QvnService::Stall(Connection& connection) {

@@ -112,6 +112,8 @@ class QvnService {
     // Answers one request; false when the connection is to end.
     bool Answer(Connection& connection, const std::string& block);
     bool SendResponse(Connection& connection, const Response& response);
+    // Sends a status-only reply that ends the connection.
+    void Refuse(Connection& connection, std::string_view status);
     // Keeps a connection open without sending until the client closes it or
     // the service stops.
     void Stall(Connection& connection);

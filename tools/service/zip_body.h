@@ -10,7 +10,8 @@ namespace qvn_service {
 
 enum class ZipDamage {
     None,
-    DeflateData,  // the first deflate block names an invalid block type
+    DeflateData,  // the first deflate block names an invalid block type (and an
+                  // empty member, which is never inflated, gets a wrong CRC-32)
     Crc,          // the recorded CRC-32 does not match the data
 };
 
