@@ -48,6 +48,12 @@ public:
     Result<std::size_t> Receive(void* buffer, std::size_t capacity);
     // Ends our sending direction; the peer reads the end of the stream.
     void ShutdownSend();
+    // Ends both directions without closing: a wait, receive or send that
+    // another thread has under way on this socket returns at once.
+    void Shutdown();
+    // A send that can make no progress for this long fails (EAGAIN) instead
+    // of blocking on a peer that does not read.
+    Status SetSendTimeout(std::chrono::milliseconds timeout);
     // Closes at once, discarding unsent data with a reset.
     void Abort();
     void Close();

@@ -7,6 +7,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -145,6 +146,23 @@ void TcpSocket::ShutdownSend() {
     if (fd_ >= 0) {
         ::shutdown(fd_, SHUT_WR);
     }
+}
+
+void TcpSocket::Shutdown() {
+    if (fd_ >= 0) {
+        ::shutdown(fd_, SHUT_RDWR);
+    }
+}
+
+Status TcpSocket::SetSendTimeout(std::chrono::milliseconds timeout) {
+    const long long ms = timeout.count() < 0 ? 0 : timeout.count();
+    timeval value{};
+    value.tv_sec = static_cast<time_t>(ms / 1000);
+    value.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
+    if (::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &value, sizeof value) != 0) {
+        return LastError();
+    }
+    return Status::Ok();
 }
 
 void TcpSocket::Abort() {

@@ -1,0 +1,16 @@
+#pragma once
+// Orderly stops on SIGINT and SIGTERM for long-running programs: the signals
+// are blocked in every thread and taken by one thread that waits for them,
+// so no code runs inside a signal handler.
+
+namespace platform {
+
+// Blocks SIGINT and SIGTERM in the calling thread and in every thread it
+// starts afterwards. Call it first in main, before any thread exists.
+void BlockStopSignals();
+
+// Waits until SIGINT or SIGTERM arrives (after BlockStopSignals) and
+// returns its number.
+int WaitForStopSignal();
+
+}  // namespace platform

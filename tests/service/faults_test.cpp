@@ -1,0 +1,252 @@
+// Scripted faults from a key's settings file: each kind does what the
+// client's failure handling is tested against, for as many requests as the
+// rule says, and only for the requests it names.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "service_test_support.h"
+
+namespace {
+
+using service_testing::PatternBytes;
+using service_testing::RawClient;
+using service_testing::UnzipWithClient;
+
+class FaultsTest : public service_testing::ServiceTest {
+  protected:
+    void SetUp() override {
+        content_ = PatternBytes(6000);
+        WriteFile("Top", "a.bin", content_);
+        WriteFile("Top", "b.bin", "second file");
+    }
+
+    // The whole reply that the service sends before it closes.
+    std::string ReplyUntilClosed(const std::string& request) {
+        RawClient client(Port());
+        EXPECT_TRUE(client.Send(request));
+        return client.ReadToEnd();
+    }
+
+    std::string content_;
+};
+
+TEST_F(FaultsTest, CloseBodySendsTheHeaderAndSomeBodyBytesThenCloses) {
+    WriteSettings("Top", "fault = close_body after=100\n");
+    StartService();
+    const std::string bytes = ReplyUntilClosed(DownloadRequest("Top", "1"));
+    const std::size_t end = bytes.find("\r\n\r\n");
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_NE(bytes.find("Content-Length: 6000\r\n"), std::string::npos);
+    EXPECT_EQ(bytes.substr(end + 4), content_.substr(0, 100));
+
+    // Used up: the next download is whole and the connection stays.
+    RawClient client(Port());
+    ASSERT_TRUE(client.Send(DownloadRequest("Top", "1")));
+    EXPECT_EQ(client.ReadReply()->body, content_);
+    ASSERT_TRUE(client.Send(ServiceRequest("VDLK", "Top")));
+    EXPECT_EQ(client.ReadReply()->Conclusion(), "Successful");
+}
+
+TEST_F(FaultsTest, CloseHeaderSendsOnlyThatManyHeaderBytes) {
+    WriteSettings("Top", "fault = close_header after=20 word=VDLK times=2\n");
+    StartService();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(ReplyUntilClosed(ServiceRequest("VDLK", "Top")), "HTTP/1.1 200 OK\r\nX-Q");
+    }
+    EXPECT_EQ(Exchange(ServiceRequest("VDLK", "Top"))->Conclusion(), "Successful");
+}
+
+TEST_F(FaultsTest, StallsHoldTheConnectionSilentUntilTheClientGoesOrTheServiceStops) {
+    WriteSettings("Top",
+                  "fault = stall_header after=9 word=DKFL\n"
+                  "fault = stall_body after=50 file=a.bin\n");
+    StartService();
+
+    RawClient header(Port());
+    ASSERT_TRUE(header.Send(ServiceRequest("DKFL", "Top")));
+    EXPECT_EQ(header.ReadBytes(9), "HTTP/1.1 ");
+    EXPECT_TRUE(header.StaysSilent(std::chrono::milliseconds(200)));
+    // The client gives up; the service lets the connection go and goes on.
+    header.socket().Close();
+    EXPECT_EQ(Exchange(ServiceRequest("DKFL", "Top"))->Conclusion(), "Successful");
+
+    // Another file is not stalled; the named one is.
+    EXPECT_EQ(Exchange(DownloadRequest("Top", "2"))->body, "second file");
+    RawClient body(Port());
+    ASSERT_TRUE(body.Send(DownloadRequest("Top", "1")));
+    std::string bytes;
+    while (bytes.find("\r\n\r\n") == std::string::npos) {
+        const std::string more = body.ReadBytes(1);
+        ASSERT_FALSE(more.empty());
+        bytes += more;
+    }
+    EXPECT_EQ(body.ReadBytes(50), content_.substr(0, 50));
+    EXPECT_TRUE(body.StaysSilent(std::chrono::milliseconds(200)));
+
+    // Stop ends the stall at once; the client sees the end.
+    const auto before = std::chrono::steady_clock::now();
+    service_->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+    EXPECT_TRUE(body.ClosedByService());
+}
+
+TEST_F(FaultsTest, ProxyAuthenticationAnswersWith407ForTheNamedWordOnly) {
+    WriteSettings("Top", "fault = proxy_auth word=DKFL\n");
+    StartService();
+    RawClient client(Port());
+    ASSERT_TRUE(client.Send(ServiceRequest("VDLK", "Top")));
+    EXPECT_EQ(client.ReadReply()->Conclusion(), "Successful");
+    ASSERT_TRUE(client.Send(ServiceRequest("DKFL", "Top")));
+    auto refused = client.ReadReply();
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->header.substr(0, 12), "HTTP/1.1 407");
+    EXPECT_FALSE(refused->fields.conclusion.has_value());
+    ASSERT_TRUE(client.Send(ServiceRequest("DKFL", "Top")));
+    EXPECT_EQ(client.ReadReply()->Conclusion(), "Successful");
+}
+
+TEST_F(FaultsTest, GarbageIsNoHttpAndEndsTheConnection) {
+    WriteSettings("Top", "fault = garbage word=VDLK\n");
+    StartService();
+    const std::string bytes = ReplyUntilClosed(ServiceRequest("VDLK", "Top"));
+    EXPECT_GE(bytes.size(), 64u);
+    EXPECT_NE(bytes.substr(0, 5), "HTTP/");
+    EXPECT_EQ(Exchange(ServiceRequest("VDLK", "Top"))->Conclusion(), "Successful");
+}
+
+TEST_F(FaultsTest, ConnectionCloseMarksTheReplyAndEndsTheConnection) {
+    WriteSettings("Top", "fault = connection_close word=DownLoad file=b.bin\n");
+    StartService();
+    RawClient client(Port());
+    ASSERT_TRUE(client.Send(DownloadRequest("Top", "1")));
+    EXPECT_FALSE(client.ReadReply()->fields.connectionClose);
+    ASSERT_TRUE(client.Send(DownloadRequest("Top", "2")));
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_TRUE(reply->fields.connectionClose);
+    EXPECT_EQ(reply->body, "second file");
+    EXPECT_TRUE(client.ClosedByService());
+}
+
+TEST_F(FaultsTest, ConnectionCloseSettingAppliesToEveryReplyOfTheKey) {
+    WriteSettings("Top", "connection_close = yes\n");
+    WriteFile("Other", "x.txt", "x");
+    StartService();
+    for (const std::string& request :
+         {ServiceRequest("VDLK", "Top"), ServiceRequest("DKFL", "Top"), DownloadRequest("Top", "2"),
+          ServiceRequest("DLCK", "Top")}) {
+        RawClient client(Port());
+        ASSERT_TRUE(client.Send(request));
+        auto reply = client.ReadReply();
+        ASSERT_TRUE(reply);
+        EXPECT_TRUE(reply->fields.connectionClose);
+        EXPECT_TRUE(client.ClosedByService());
+    }
+    EXPECT_FALSE(Exchange(ServiceRequest("VDLK", "Other"))->fields.connectionClose);
+}
+
+TEST_F(FaultsTest, DamagedZipsFailTheClientsExtraction) {
+    WriteSettings("Top",
+                  "fault = corrupt_zip file=a.bin\n"
+                  "fault = bad_crc_zip file=b.bin\n");
+    StartService();
+    // Packed although the key does not offer zip bodies and the client did
+    // not ask: the fault is about the archive.
+    auto corrupt = Exchange(DownloadRequest("Top", "1"));
+    ASSERT_TRUE(corrupt);
+    EXPECT_TRUE(corrupt->fields.fang->packed);
+    EXPECT_EQ(corrupt->body.substr(0, 2), "PK");
+    EXPECT_FALSE(UnzipWithClient(corrupt->body).has_value());
+
+    auto badCrc = Exchange(DownloadRequest("Top", "2", "", true));
+    ASSERT_TRUE(badCrc);
+    EXPECT_TRUE(badCrc->fields.fang->packed);
+    EXPECT_FALSE(UnzipWithClient(badCrc->body).has_value());
+
+    // Once each: the next replies are the plain files.
+    EXPECT_EQ(Exchange(DownloadRequest("Top", "1"))->body, content_);
+    EXPECT_EQ(Exchange(DownloadRequest("Top", "2"))->body, "second file");
+}
+
+TEST_F(FaultsTest, BadContentLengthCarriesTheGivenTextAndEndsTheConnection) {
+    WriteSettings("Top",
+                  "fault = bad_content_length=-5 file=a.bin\n"
+                  "fault = bad_content_length=abc word=VDLK\n");
+    StartService();
+    const std::string download = ReplyUntilClosed(DownloadRequest("Top", "1"));
+    EXPECT_NE(download.find("\r\nContent-Length: -5\r\n"), std::string::npos);
+    EXPECT_EQ(download.find("Content-Length: 6000"), std::string::npos);
+    const std::string verify = ReplyUntilClosed(ServiceRequest("VDLK", "Top"));
+    EXPECT_NE(verify.find("\r\nContent-Length: abc\r\n"), std::string::npos);
+}
+
+TEST_F(FaultsTest, NoFangIndexLeavesOnlyThePlainSize) {
+    WriteSettings("Top", "encipher = yes\nfault = no_fang_index\n");
+    StartService();
+    auto reply = Exchange(DownloadRequest("Top", "2"));
+    ASSERT_TRUE(reply);
+    EXPECT_TRUE(reply->HasHeader("X-QVN-Fang: 11"));
+    ASSERT_TRUE(reply->fields.fang);
+    EXPECT_FALSE(reply->fields.fang->keyIndex.has_value());
+    EXPECT_EQ(reply->body.size(), 16u);
+}
+
+TEST_F(FaultsTest, RulesCountPerServiceRunAcrossConnectionsAndRereads) {
+    WriteSettings("Top", "fault = close_header after=0 word=DLCK times=3\n");
+    StartService();
+    std::vector<std::thread> clients;
+    std::mutex mutex;
+    int cut = 0;
+    int answered = 0;
+    for (int i = 0; i < 6; ++i) {
+        const std::string request = ServiceRequest("DLCK", "Top");
+        clients.emplace_back([&, request] {
+            RawClient client(Port());
+            client.Send(request);
+            const bool replied = client.ReadReply(true).has_value();
+            std::lock_guard<std::mutex> lock(mutex);
+            (replied ? answered : cut) += 1;
+        });
+    }
+    for (std::thread& client : clients) {
+        client.join();
+    }
+    EXPECT_EQ(cut, 3);
+    EXPECT_EQ(answered, 3);
+}
+
+TEST_F(FaultsTest, SettingsProblemsAreReportedOnceAndTheRestStillApplies) {
+    WriteSettings("Top",
+                  "encipher = maybe\n"
+                  "fault = explode\n"
+                  "fault = close_body after=lots\n"
+                  "colour = blue\n"
+                  "connection_close = yes\n");
+    std::vector<std::string> reported;
+    std::mutex mutex;
+    StartService([&](qvn_service::ServiceOptions& options) {
+        options.diagnostics = [&](std::string_view message) {
+            std::lock_guard<std::mutex> lock(mutex);
+            reported.emplace_back(message);
+        };
+    });
+    for (int i = 0; i < 2; ++i) {
+        auto reply = Exchange(ServiceRequest("DKFL", "Top"));
+        ASSERT_TRUE(reply);
+        EXPECT_TRUE(reply->fields.connectionClose);
+        EXPECT_TRUE(reply->HasHeader("X-QVN-CRUNCHYFROG: 0,0,0"));
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_EQ(reported.size(), 4u);
+    EXPECT_EQ(reported[0], "Top.conf line 1: encipher needs yes or no");
+    EXPECT_EQ(reported[1], "Top.conf line 2: unknown fault kind \"explode\"");
+    EXPECT_EQ(reported[2], "Top.conf line 3: after= needs a number of bytes");
+    EXPECT_EQ(reported[3], "Top.conf line 4: unknown setting \"colour\"");
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// Key folders, their file lists and dates, and the zip bodies, apart from
+// the network.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "service_test_support.h"
+#include "tools/service/download_plan.h"
+#include "tools/service/key_folder.h"
+#include "tools/service/zip_body.h"
+
+namespace {
+
+using service_testing::NewYearsEve2006;
+
+TEST(KeyFolderTest, KeysAreSingleFoldersDirectlyBelowTheRoot) {
+    testing_support::TempDir root;
+    std::filesystem::create_directories(root.Sub("Key/inner"));
+    root.Write("file", "x");
+    EXPECT_EQ(qvn_service::KeyFolder(root.path(), "Key"), root.Sub("Key"));
+    for (const char* key : {"", ".", "..", "Key/inner", "Key\\inner", "file", "none"}) {
+        EXPECT_FALSE(qvn_service::KeyFolder(root.path(), key).has_value()) << key;
+    }
+    EXPECT_FALSE(qvn_service::IsUsableKeyName(std::string("a\0b", 3)));
+}
+
+TEST(KeyFolderTest, ListsRegularFilesAtAnyDepthSortedWithStableIdentifiers) {
+    testing_support::TempDir root;
+    root.Write("K/b.txt", "bb");
+    root.Write("K/a/z.txt", "z");
+    root.Write("K/a.txt", "a");
+    std::filesystem::create_directories(root.Sub("K/empty"));
+    std::filesystem::create_symlink(root.Sub("K/b.txt"), root.Sub("K/link.txt"));
+    const auto files = qvn_service::ListKeyFiles(root.Sub("K"));
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0].relative, "a.txt");
+    EXPECT_EQ(files[1].relative, "a/z.txt");
+    EXPECT_EQ(files[2].relative, "b.txt");
+    EXPECT_EQ(files[2].id, "3");
+    EXPECT_EQ(files[2].size, 2u);
+    EXPECT_EQ(qvn_service::FindFileById(files, "2"), &files[1]);
+    EXPECT_EQ(qvn_service::FindFileById(files, "4"), nullptr);
+    EXPECT_TRUE(qvn_service::ListKeyFiles(root.Sub("missing")).empty());
+}
+
+TEST(KeyFolderTest, DatesAreFourteenUpperCaseHexDigitsOfTheUtcTime) {
+    EXPECT_EQ(qvn_service::FormatServiceDate(NewYearsEve2006()), "07D60C1F0F2D1E");
+    const auto early = platform::SystemTimeToFileTime({1999, 1, 0, 2, 3, 4, 5, 0}).value();
+    EXPECT_EQ(qvn_service::FormatServiceDate(early), "07CF0102030405");
+    // Beyond the calendar: the blank that stands for no date.
+    EXPECT_EQ(qvn_service::FormatServiceDate(platform::FileTime{UINT64_MAX}), " ");
+}
+
+TEST(KeyFolderTest, TheListEndsWithCrLfOnlyWhenItHoldsAnything) {
+    qvn_service::KeySettings settings;
+    EXPECT_EQ(qvn_service::BuildListText("K", {}, settings), "");
+    settings.extraRecords.push_back("5\tK\\x\t1\t \t0\t0\t");
+    EXPECT_EQ(qvn_service::BuildListText("K", {}, settings), "5\tK\\x\t1\t \t0\t0\t\r\n");
+}
+
+TEST(DownloadPlanTest, DecidesFromSizeDigestAndCipherUnits) {
+    testing_support::TempDir dir;
+    const std::string content = service_testing::PatternBytes(6000);
+    dir.Write("f", content);
+    auto describe = [&](std::size_t size) {
+        qvn_service::CopyDescription copy;
+        copy.digest = net::ComputeMd5(std::string_view(content).substr(0, size));
+        copy.size = size;
+        return copy;
+    };
+    using Kind = qvn_service::DownloadPlan::Kind;
+    const std::string path = dir.Sub("f");
+    EXPECT_EQ(qvn_service::PlanDownload(path, 6000, describe(6000), true).kind,
+              Kind::AlreadyComplete);
+    auto plan = qvn_service::PlanDownload(path, 6000, describe(4096), true);
+    EXPECT_EQ(plan.kind, Kind::Continuation);
+    EXPECT_EQ(plan.offset, 4096u);
+    EXPECT_EQ(qvn_service::PlanDownload(path, 6000, describe(4095), true).kind, Kind::Whole);
+    EXPECT_EQ(qvn_service::PlanDownload(path, 6000, describe(4095), false).kind,
+              Kind::Continuation);
+    EXPECT_EQ(qvn_service::PlanDownload(path, 6000, std::nullopt, false).kind, Kind::Whole);
+    // The file vanished: whatever the client holds, it gets the whole file.
+    EXPECT_EQ(qvn_service::PlanDownload(dir.Sub("gone"), 6000, describe(100), false).kind,
+              Kind::Whole);
+}
+
+TEST(ZipBodyTest, OneDeflatedMemberThatTheClientUnpacksUnlessDamaged) {
+    const std::string data = std::string(20'000, 'r') + service_testing::PatternBytes(500);
+    const auto archive = qvn_service::ZipSingleMember("f.txt", data, qvn_service::ZipDamage::None);
+    ASSERT_TRUE(archive);
+    EXPECT_LT(archive->size(), data.size() / 4);
+    EXPECT_EQ(service_testing::UnzipWithClient(*archive), data);
+
+    const auto empty = qvn_service::ZipSingleMember("e", "", qvn_service::ZipDamage::None);
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(service_testing::UnzipWithClient(*empty), "");
+
+    for (const auto damage : {qvn_service::ZipDamage::DeflateData, qvn_service::ZipDamage::Crc}) {
+        const auto bad = qvn_service::ZipSingleMember("f.txt", data, damage);
+        ASSERT_TRUE(bad);
+        EXPECT_FALSE(service_testing::UnzipWithClient(*bad).has_value());
+        const auto badEmpty = qvn_service::ZipSingleMember("e", "", damage);
+        ASSERT_TRUE(badEmpty);
+        EXPECT_FALSE(service_testing::UnzipWithClient(*badEmpty).has_value());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,213 @@
+// The service's parsers on their own: Base64 decoding, request blocks and
+// header values, and key settings files.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "net/base64.h"
+#include "tools/service/base64_decode.h"
+#include "tools/service/key_settings.h"
+#include "tools/service/request.h"
+
+namespace {
+
+using qvn_service::Base64Decode;
+using qvn_service::FaultKind;
+
+std::vector<std::uint8_t> Bytes(std::string_view text) {
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+TEST(Base64DecodeTest, DecodesTheRfcVectorsAndWhatTheEncoderWrites) {
+    const std::vector<std::pair<std::string, std::string>> vectors = {{"", ""},
+                                                                      {"f", "Zg=="},
+                                                                      {"fo", "Zm8="},
+                                                                      {"foo", "Zm9v"},
+                                                                      {"foob", "Zm9vYg=="},
+                                                                      {"fooba", "Zm9vYmE="},
+                                                                      {"foobar", "Zm9vYmFy"}};
+    for (const auto& [plain, text] : vectors) {
+        EXPECT_EQ(Base64Decode(text), Bytes(plain)) << text;
+    }
+    std::vector<std::uint8_t> all(256);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        all[i] = static_cast<std::uint8_t>(255 - i);
+    }
+    for (std::size_t length = 0; length <= all.size(); length += 17) {
+        const std::span<const std::uint8_t> part(all.data(), length);
+        EXPECT_EQ(Base64Decode(net::Base64Encode(part)),
+                  std::vector<std::uint8_t>(part.begin(), part.end()));
+    }
+}
+
+TEST(Base64DecodeTest, RefusesEverythingThatIsNotExactlyBase64) {
+    for (const char* text : {"Zg=", "Zg", "Z===", "Zm9v\n", "Zm 9", "Zm9v====", "=Zm9", "Zg=a",
+                             "Zh==", "Zm9=", "Zm-_", "Zm9\x80"}) {
+        EXPECT_FALSE(Base64Decode(text).has_value()) << text;
+    }
+}
+
+TEST(RequestParseTest, FindsTheEndOfAHeaderBlockInEachLineEndStyle) {
+    using qvn_service::FindHeaderEnd;
+    EXPECT_EQ(FindHeaderEnd("GET / HTTP/1.1\r\nA: b\r\n\r\nrest"), 24u);
+    EXPECT_EQ(FindHeaderEnd("GET / HTTP/1.1\r\n\nrest"), 17u);
+    EXPECT_EQ(FindHeaderEnd("GET / HTTP/1.1\n\n"), 16u);
+    EXPECT_FALSE(FindHeaderEnd("GET / HTTP/1.1\r\nA: b\r\n").has_value());
+    EXPECT_FALSE(FindHeaderEnd("GET / HTTP/1.1\r\n\r").has_value());
+    EXPECT_FALSE(FindHeaderEnd("").has_value());
+    EXPECT_EQ(FindHeaderEnd("\n\n"), 2u);
+}
+
+TEST(RequestParseTest, ReadsTheRequestLineAndHeadersWithoutRegardToNameCase) {
+    const auto request = qvn_service::ParseRequest(
+        "GET /scripts/qzupld9.dll?DownLoad HTTP/1.1\r\n"
+        "Host: b2.qvn.test\r\n"
+        "x-qvn-lupin:   0,12;  \r\n"
+        "X-QVN-LUPIN: 0,99;\r\n"
+        "Empty:\r\n"
+        "\r\n");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->method, "GET");
+    EXPECT_EQ(request->target, "/scripts/qzupld9.dll?DownLoad");
+    EXPECT_EQ(request->version, "HTTP/1.1");
+    EXPECT_EQ(request->Header("X-QVN-LUPIN"), "0,12;");
+    EXPECT_EQ(request->Header("empty"), "");
+    EXPECT_FALSE(request->Header("Missing").has_value());
+    EXPECT_FALSE(request->WantsClose());
+
+    EXPECT_TRUE(qvn_service::ParseRequest("GET / HTTP/1.0\r\n\r\n")->WantsClose());
+    EXPECT_FALSE(qvn_service::ParseRequest("GET / HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n")
+                     ->WantsClose());
+    EXPECT_TRUE(
+        qvn_service::ParseRequest("GET / HTTP/1.1\r\nconnection: CLOSE\r\n\r\n")->WantsClose());
+
+    std::string many = "GET / HTTP/1.1\r\n";
+    for (std::size_t i = 0; i < qvn_service::kMaxHeaderLines; ++i) {
+        many += "A: b\r\n";
+    }
+    EXPECT_FALSE(qvn_service::ParseRequest(many + "\r\n").has_value());
+}
+
+TEST(RequestParseTest, ClassifiesProtocolAndFileTargets) {
+    using Kind = qvn_service::Target::Kind;
+    const auto protocol = qvn_service::ClassifyTarget("/scripts/qzupld9.dll?DKFL");
+    EXPECT_EQ(protocol.kind, Kind::Protocol);
+    EXPECT_EQ(protocol.word, "DKFL");
+    const auto file = qvn_service::ClassifyTarget("/files/My%20Key/a/b%2fc%zz%4");
+    EXPECT_EQ(file.kind, Kind::File);
+    EXPECT_EQ(file.key, "My Key");
+    EXPECT_EQ(file.relative, "a/b/c%zz%4");
+    for (const char* other : {"/scripts/qzupld9.dll", "/scripts/qzupld9.dllx?VDLK", "/files/",
+                              "/files/Key", "/files/Key/", "/files//a", "/"}) {
+        EXPECT_EQ(qvn_service::ClassifyTarget(other).kind, Kind::Unknown) << other;
+    }
+}
+
+TEST(RequestParseTest, ReadsIdentifiersCopyDescriptionsAndTheZipWish) {
+    EXPECT_EQ(qvn_service::FileIdFromLupin("0,17;"), "17");
+    EXPECT_EQ(qvn_service::FileIdFromLupin("0,17"), "17");
+    EXPECT_FALSE(qvn_service::FileIdFromLupin("0,;").has_value());
+    EXPECT_FALSE(qvn_service::FileIdFromLupin("17").has_value());
+
+    const std::string digest = "ABEiM0RVZneImaq7zN3u/w==";  // 00 11 22 ... ff
+    const auto copy = qvn_service::ParseRestartDescription(digest + ",4096,3;");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->size, 4096u);
+    EXPECT_EQ(copy->digest[1], 0x11);
+    EXPECT_EQ(copy->digest[15], 0xFF);
+    for (const std::string& bad :
+         {digest + ",-1,3;", digest + ",12a,3;", digest + ",,3;", digest + ",4096",
+          std::string("AAAA,4096,3;"), "," + std::string(",4096,3;")}) {
+        EXPECT_FALSE(qvn_service::ParseRestartDescription(bad).has_value()) << bad;
+    }
+
+    EXPECT_TRUE(qvn_service::AcceptsZip("711,2222,0,1,0"));
+    EXPECT_FALSE(qvn_service::AcceptsZip("711,2222,0,0,0"));
+    EXPECT_FALSE(qvn_service::AcceptsZip("1,1,1"));
+    EXPECT_FALSE(qvn_service::AcceptsZip(""));
+}
+
+TEST(KeySettingsTest, ReadsEverySettingWithCommentsBlanksAndLineEnds) {
+    const auto parsed = qvn_service::ParseKeySettings(
+        "# settings\r\n"
+        "\n"
+        "  encipher = yes\r\n"
+        "zip=NO\n"
+        "max_downloads = 4\n"
+        "connection_close = true\n"
+        "duplicates.sub\\a.txt = 2\n"
+        "extra = 7\\tTop\\\\x\\y.txt\\t1\\t \\t0\\t0\\t\n"
+        "extra = 8\\t#hash\\r\\n\n");
+    EXPECT_TRUE(parsed.problems.empty());
+    const auto& settings = parsed.settings;
+    EXPECT_TRUE(settings.encipher);
+    EXPECT_FALSE(settings.zip);
+    EXPECT_EQ(settings.maxDownloads, 4);
+    EXPECT_TRUE(settings.connectionClose);
+    EXPECT_EQ(settings.duplicates.at("sub/a.txt"), 2);
+    ASSERT_EQ(settings.extraRecords.size(), 2u);
+    EXPECT_EQ(settings.extraRecords[0], "7\tTop\\x\\y.txt\t1\t \t0\t0\t");
+    EXPECT_EQ(settings.extraRecords[1], "8\t#hash\r\n");
+
+    const auto defaults = qvn_service::ParseKeySettings("");
+    EXPECT_FALSE(defaults.settings.encipher);
+    EXPECT_FALSE(defaults.settings.maxDownloads.has_value());
+}
+
+TEST(KeySettingsTest, ReadsFaultRulesWithTheirOptions) {
+    const auto parsed = qvn_service::ParseKeySettings(
+        "fault = close_body file=sub\\a.txt after=100 times=3 word=DownLoad\n"
+        "fault = bad_content_length=-5\n"
+        "fault = stall_header file=\"with blank.txt\"\n");
+    ASSERT_TRUE(parsed.problems.empty()) << parsed.problems.front();
+    const auto& faults = parsed.settings.faults;
+    ASSERT_EQ(faults.size(), 3u);
+    EXPECT_EQ(faults[0].kind, FaultKind::CloseBody);
+    EXPECT_EQ(faults[0].file, "sub/a.txt");
+    EXPECT_EQ(faults[0].after, 100u);
+    EXPECT_EQ(faults[0].times, 3);
+    EXPECT_EQ(faults[0].word, "DownLoad");
+    EXPECT_EQ(faults[1].kind, FaultKind::BadContentLength);
+    EXPECT_EQ(faults[1].value, "-5");
+    EXPECT_EQ(faults[1].times, 1);
+    EXPECT_FALSE(faults[1].file.has_value());
+    EXPECT_EQ(faults[2].file, "with blank.txt");
+    // Two equal lines are two rules, counted apart.
+    EXPECT_NE(faults[0].identity, faults[1].identity);
+    for (const FaultKind kind : {FaultKind::CloseBody, FaultKind::CloseHeader, FaultKind::StallBody,
+                                 FaultKind::StallHeader, FaultKind::ProxyAuth, FaultKind::Garbage,
+                                 FaultKind::ConnectionClose, FaultKind::CorruptZip,
+                                 FaultKind::BadCrcZip, FaultKind::NoFangIndex}) {
+        const auto one = qvn_service::ParseKeySettings(
+            "fault = " + std::string(qvn_service::FaultKindName(kind)) + "\n");
+        ASSERT_EQ(one.settings.faults.size(), 1u) << qvn_service::FaultKindName(kind);
+        EXPECT_EQ(one.settings.faults[0].kind, kind);
+    }
+}
+
+TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
+    const auto parsed = qvn_service::ParseKeySettings(
+        "zip = perhaps\n"
+        "max_downloads = -1\n"
+        "duplicates. = 3\n"
+        "just words\n"
+        "fault =\n"
+        "fault = garbage=1\n"
+        "fault = bad_content_length\n"
+        "fault = close_body after\n"
+        "fault = close_body times=0\n"
+        "fault = close_body colour=red\n"
+        "fault = stall_body file=\"open\n"
+        "encipher = yes\n");
+    EXPECT_TRUE(parsed.settings.encipher);
+    EXPECT_TRUE(parsed.settings.faults.empty());
+    ASSERT_EQ(parsed.problems.size(), 11u);
+    EXPECT_EQ(parsed.problems[0], "line 1: zip needs yes or no");
+    EXPECT_EQ(parsed.problems[3], "line 4: not a \"name = value\" line");
+    EXPECT_EQ(parsed.problems[5], "line 6: fault kind \"garbage\" takes no value");
+    EXPECT_EQ(parsed.problems[9], "line 10: unknown fault option \"colour\"");
+}
+
+}  // namespace

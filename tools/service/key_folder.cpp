@@ -1,0 +1,128 @@
+#include "tools/service/key_folder.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/file.h"
+#include "platform/path.h"
+#include "platform/strings.h"
+
+namespace qvn_service {
+
+namespace {
+
+// Settings files are small; a larger one is read only this far.
+constexpr std::size_t kSettingsLimit = 64 * 1024;
+
+}  // namespace
+
+bool IsUsableKeyName(std::string_view key) {
+    if (key.empty() || key == "." || key == "..") {
+        return false;
+    }
+    return key.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+std::optional<std::string> KeyFolder(const std::string& root, std::string_view key) {
+    if (!IsUsableKeyName(key)) {
+        return std::nullopt;
+    }
+    const std::string folder = platform::JoinName(root, key);
+    auto info = platform::GetFileInfo(folder);
+    if (!info || !info->isDirectory) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+std::vector<ServedFile> ListKeyFiles(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::vector<ServedFile> files;
+    std::error_code error;
+    fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
+                                          error);
+    for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
+        const fs::directory_entry& entry = *walk;
+        std::error_code statusError;
+        if (entry.is_symlink(statusError) || !entry.is_regular_file(statusError)) {
+            continue;
+        }
+        const std::string path = entry.path().string();
+        auto info = platform::GetFileInfo(path);
+        if (!info || info->isDirectory) {
+            continue;
+        }
+        ServedFile file;
+        file.relative = entry.path().lexically_relative(folder).generic_string();
+        file.path = path;
+        file.size = info->size;
+        file.lastWrite = info->lastWrite;
+        files.push_back(std::move(file));
+    }
+    std::sort(files.begin(), files.end(),
+              [](const ServedFile& a, const ServedFile& b) { return a.relative < b.relative; });
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        files[i].id = std::to_string(i + 1);
+    }
+    return files;
+}
+
+const ServedFile* FindFileById(const std::vector<ServedFile>& files, std::string_view id) {
+    for (const ServedFile& file : files) {
+        if (file.id == id) {
+            return &file;
+        }
+    }
+    return nullptr;
+}
+
+std::string FormatServiceDate(platform::FileTime time) {
+    const auto fields = platform::FileTimeToSystemTime(time);
+    if (!fields || fields->year > 0xFFFF) {
+        return " ";
+    }
+    return platform::StrPrintf(
+        "%04X%02X%02X%02X%02X%02X", static_cast<unsigned>(fields->year),
+        static_cast<unsigned>(fields->month), static_cast<unsigned>(fields->day),
+        static_cast<unsigned>(fields->hour), static_cast<unsigned>(fields->minute),
+        static_cast<unsigned>(fields->second));
+}
+
+std::string BuildListText(std::string_view key, const std::vector<ServedFile>& files,
+                          const KeySettings& settings) {
+    std::string text;
+    for (const ServedFile& file : files) {
+        std::string name(key);
+        name += '\\';
+        for (char c : file.relative) {
+            name += c == '/' ? '\\' : c;
+        }
+        const auto duplicates = settings.duplicates.find(file.relative);
+        const long long duplicateCount =
+            duplicates == settings.duplicates.end() ? 0 : duplicates->second;
+        text += file.id + '\t' + name + '\t' + std::to_string(file.size) + '\t' +
+                FormatServiceDate(file.lastWrite) + '\t' + std::to_string(duplicateCount) + "\t0\t";
+    }
+    for (const std::string& record : settings.extraRecords) {
+        text += record;
+    }
+    if (!text.empty()) {
+        text += "\r\n";
+    }
+    return text;
+}
+
+ParsedSettings LoadKeySettings(const std::string& root, std::string_view key) {
+    if (!IsUsableKeyName(key)) {
+        return {};
+    }
+    auto text = platform::ReadFileStart(platform::JoinName(root, std::string(key) + ".conf"),
+                                        kSettingsLimit);
+    if (!text) {
+        return {};
+    }
+    return ParseKeySettings(*text);
+}
+
+}  // namespace qvn_service

@@ -1,0 +1,56 @@
+#pragma once
+// The files of one key: every regular file below "<root>/<KEY>/", in a
+// fixed order, with the identifiers, names and dates that the list gives.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_time.h"
+#include "tools/service/key_settings.h"
+
+namespace qvn_service {
+
+struct ServedFile {
+    // Decimal text of the 1-based position in `relative` order; stable as
+    // long as the set of files stays the same.
+    std::string id;
+    std::string relative;  // below the key's folder, '/' between levels
+    std::string path;      // on this machine
+    std::uint64_t size = 0;
+    platform::FileTime lastWrite;
+};
+
+// A key may name only a folder directly below the root: not empty, no
+// separators, not "." or "..", no NUL.
+bool IsUsableKeyName(std::string_view key);
+
+// The key's folder below `root`; nothing when the key is not usable or no
+// such folder exists.
+std::optional<std::string> KeyFolder(const std::string& root, std::string_view key);
+
+// The regular files below `folder` (symbolic links are not followed),
+// sorted by relative name.
+std::vector<ServedFile> ListKeyFiles(const std::string& folder);
+
+// The file with identifier `id`, if any.
+const ServedFile* FindFileById(const std::vector<ServedFile>& files, std::string_view id);
+
+// The service date of a time: 14 upper-case hexadecimal digits (year 4,
+// month, day, hour, minute, second 2 each), or a single blank when the time
+// has no calendar form.
+std::string FormatServiceDate(platform::FileTime time);
+
+// The key file list: per file the six TAB-terminated fields id, name
+// ("<KEY>\sub\name"), size, date, duplicates and 0; then the settings'
+// extra records as they are; then CR LF. Empty when there is neither a file
+// nor an extra record.
+std::string BuildListText(std::string_view key, const std::vector<ServedFile>& files,
+                          const KeySettings& settings);
+
+// The settings file of a key: "<root>/<KEY>.conf"; absent means defaults.
+ParsedSettings LoadKeySettings(const std::string& root, std::string_view key);
+
+}  // namespace qvn_service

@@ -1,0 +1,82 @@
+#pragma once
+// The settings of one key, read from the file "<root>/<KEY>.conf" beside the
+// key's folder. Lines are "name = value"; blank lines and lines whose first
+// non-blank character is '#' are ignored:
+//
+//   encipher = yes                 # lists and files go out enciphered
+//   zip = yes                      # whole files may go out as zip archives
+//   max_downloads = 3              # file replies before the key is used up
+//   connection_close = yes         # every reply ends its connection
+//   duplicates.sub/a.txt = 2       # fifth list field of that file
+//   extra = 99\tTop\\x?.txt\t1\t \t0\t0\t   # a raw list record (escapes below)
+//   fault = close_body file=a.txt after=100 times=2 word=DownLoad
+//
+// In `extra` values "\t", "\r", "\n" and "\\" stand for TAB, CR, LF and a
+// backslash; any other backslash stays as it is. Fault lines are described
+// at FaultRule.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qvn_service {
+
+enum class FaultKind {
+    CloseBody,         // header and `after` body bytes, then close
+    CloseHeader,       // `after` header bytes, then close
+    StallBody,         // header and `after` body bytes, then silence
+    StallHeader,       // `after` header bytes, then silence
+    ProxyAuth,         // a 407 status instead of the reply
+    Garbage,           // bytes that are no HTTP at all, then close
+    ConnectionClose,   // the reply names "Connection: close"
+    CorruptZip,        // the file goes out as a zip whose deflate data is damaged
+    BadCrcZip,         // the file goes out as a zip whose CRC-32 is wrong
+    BadContentLength,  // the Content-Length value is replaced by `value`
+    NoFangIndex,       // "X-QVN-Fang: " carries only the plain size
+};
+
+// "fault = <kind> [file=<name>] [word=<word>] [after=<bytes>] [times=<n>]",
+// where the kind bad_content_length carries its text: bad_content_length=-5.
+// A rule applies to the first `times` requests of a service run that match
+// it: the request word when `word` is given, the requested file (a
+// DownLoad of that relative name, '\' or '/' between levels) when `file`
+// is given. Values may be written in double quotes to hold blanks.
+struct FaultRule {
+    FaultKind kind = FaultKind::CloseBody;
+    std::string value;  // the text of bad_content_length
+    std::optional<std::string> file;
+    std::optional<std::string> word;
+    std::uint64_t after = 0;
+    int times = 1;
+    // Names the rule across rereads of the file, for counting its uses.
+    std::string identity;
+};
+
+struct KeySettings {
+    bool encipher = false;
+    bool zip = false;
+    std::optional<std::int64_t> maxDownloads;  // none: unlimited
+    bool connectionClose = false;
+    std::map<std::string, std::int64_t> duplicates;  // by relative name, '/' between levels
+    std::vector<std::string> extraRecords;           // escapes already replaced
+    std::vector<FaultRule> faults;
+};
+
+struct ParsedSettings {
+    KeySettings settings;
+    // One message per line that was not understood (the line is skipped).
+    std::vector<std::string> problems;
+};
+
+ParsedSettings ParseKeySettings(std::string_view text);
+
+// A relative name with '/' between levels, whichever separator it came with.
+std::string NormalizeRelativeName(std::string_view name);
+
+// The name of a fault kind as written in settings files.
+std::string_view FaultKindName(FaultKind kind);
+
+}  // namespace qvn_service
