@@ -34,11 +34,10 @@ lets the user choose a folder, resumes or skips copies already there,
 deciphers and unpacks what needs it, and dates each file. A Qt dialog
 shows a line per file and a percentage bar; a console front-end does the
 same on machines without a display.")
-# Library packages from the programs' own links; the Qt platform plugins
-# (only recommended by Qt's GUI library) are needed for the dialog to open
-# on an X11 or Wayland desktop.
+# Library packages from the programs' own links. Qt's GUI library package
+# carries the X11 (xcb) platform plugin the dialog opens with, so nothing
+# needs naming by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # What makes key files open with Trevasto and show its icon on a desktop.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils, hicolor-icon-theme")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
