@@ -66,4 +66,18 @@ long long ParseDecimal(std::string_view text) {
     return negative ? -value : value;
 }
 
+std::optional<std::uint64_t> ParseWholeDecimal(std::string_view text) {
+    if (text.empty() || text.size() > 18) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return value;
+}
+
 }  // namespace platform

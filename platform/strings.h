@@ -3,6 +3,8 @@
 // into a std::string, so no code formats into a fixed array.
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,5 +29,10 @@ inline std::string_view Cut(std::string_view text, std::size_t limit) {
 // No digits give 0; values beyond the range of int64 saturate instead of
 // overflowing.
 long long ParseDecimal(std::string_view text);
+
+// A whole text of decimal digits (no blanks, no sign) of at most 18 digits,
+// so that it always fits; nothing for anything else. For settings and
+// requests where a stray character must be refused rather than read as 0.
+std::optional<std::uint64_t> ParseWholeDecimal(std::string_view text);
 
 }  // namespace platform

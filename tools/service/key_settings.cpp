@@ -49,21 +49,6 @@ std::optional<bool> ParseYesNo(std::string_view value) {
     return std::nullopt;
 }
 
-// A whole text of decimal digits; nothing for anything else.
-std::optional<std::uint64_t> ParseCount(std::string_view text) {
-    if (text.empty() || text.size() > 18) {
-        return std::nullopt;
-    }
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return value;
-}
-
 std::string Unescape(std::string_view text) {
     std::string result;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -159,13 +144,13 @@ std::optional<std::string> ParseFault(std::string_view value, FaultRule& rule) {
         } else if (name == "word") {
             rule.word = std::string(text);
         } else if (name == "after") {
-            const auto count = ParseCount(text);
+            const auto count = platform::ParseWholeDecimal(text);
             if (!count) {
                 return "after= needs a number of bytes";
             }
             rule.after = *count;
         } else if (name == "times") {
-            const auto count = ParseCount(text);
+            const auto count = platform::ParseWholeDecimal(text);
             if (!count || *count == 0 || *count > 1'000'000) {
                 return "times= needs a number from 1 to 1000000";
             }
@@ -233,14 +218,14 @@ ParsedSettings ParseKeySettings(std::string_view text) {
              : name == "zip"    ? settings.zip
                                 : settings.connectionClose) = *flag;
         } else if (name == "max_downloads") {
-            const auto count = ParseCount(value);
+            const auto count = platform::ParseWholeDecimal(value);
             if (!count) {
                 problem("max_downloads needs a number");
                 continue;
             }
             settings.maxDownloads = static_cast<std::int64_t>(*count);
         } else if (name.substr(0, 11) == "duplicates.") {
-            const auto count = ParseCount(value);
+            const auto count = platform::ParseWholeDecimal(value);
             if (name.size() == 11 || !count) {
                 problem("duplicates.<name> needs a name and a number");
                 continue;

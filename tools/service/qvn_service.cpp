@@ -29,21 +29,6 @@ std::string RefusalText(std::string_view status) {
     return "HTTP/1.1 " + std::string(status) + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
 }
 
-// A whole text of decimal digits, within range; nothing for anything else.
-std::optional<std::uint64_t> StrictLength(std::string_view text) {
-    if (text.empty() || text.size() > 18) {
-        return std::nullopt;
-    }
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return value;
-}
-
 }  // namespace
 
 struct QvnService::Connection {
@@ -286,7 +271,7 @@ bool QvnService::Answer(Connection& connection, const std::string& block) {
         return false;
     }
     if (const auto lengthText = request->Header("Content-Length")) {
-        const auto length = StrictLength(*lengthText);
+        const auto length = platform::ParseWholeDecimal(*lengthText);
         if (!length || *length > kMaxRequestBody) {
             Refuse(connection, length ? "413 Content Too Large" : "400 Bad Request");
             return false;

@@ -55,21 +55,6 @@ std::string PercentDecode(std::string_view text) {
     return result;
 }
 
-// A whole text of decimal digits, within range.
-std::optional<std::uint64_t> ParseSize(std::string_view text) {
-    if (text.empty() || text.size() > 18) {
-        return std::nullopt;
-    }
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return value;
-}
-
 }  // namespace
 
 std::optional<std::size_t> FindHeaderEnd(std::string_view data) {
@@ -215,7 +200,7 @@ std::optional<CopyDescription> ParseRestartDescription(std::string_view value) {
         return std::nullopt;
     }
     const auto digest = Base64Decode(value.substr(0, comma1));
-    const auto size = ParseSize(value.substr(comma1 + 1, comma2 - comma1 - 1));
+    const auto size = platform::ParseWholeDecimal(value.substr(comma1 + 1, comma2 - comma1 - 1));
     if (!digest || digest->size() != net::Md5Digest().size() || !size) {
         return std::nullopt;
     }
