@@ -314,6 +314,41 @@ TEST_F(RunSequenceTest, AFinishedFileIsShownAndAcknowledgedOnce) {
     EXPECT_EQ(state_.acknowledgements, 1);
 }
 
+TEST_F(RunSequenceTest, ManySmallFilesOnNewsTicksShowEachFinalLineOnceInOrder) {
+    // The engine as news drives it: a file is finished before the dialog
+    // sees it at all, and the next one starts only once the last was
+    // acknowledged. Timer ticks land between news ticks while the engine
+    // has not yet taken the acknowledgement.
+    constexpr int kFiles = 300;
+    auto dialog = DownloadingDialog();
+    state_.result = 1;
+    int started = 0;
+    bool engineMoves = false;
+    state_.beforeProgress = [&](FakeController::State& s) {
+        if (engineMoves && started == s.acknowledgements && started < kFiles) {
+            ++started;
+            s.progress = File(started, kFiles, 4, 4,
+                              "/home/user/Downloads/f" + std::to_string(started) + ".txt");
+            s.progress.fileFinished = true;
+        }
+    };
+    for (int tick = 0; tick < 3 * kFiles && state_.acknowledgements < kFiles; ++tick) {
+        engineMoves = true;
+        dialog->OnTimer();  // news
+        engineMoves = false;
+        if (tick % 3 == 0) {
+            dialog->OnTimer();  // the timer, right after
+        }
+    }
+    ASSERT_EQ(state_.acknowledgements, kFiles);
+    ASSERT_EQ(view_.lines.size(), 2u * kFiles);
+    for (int i = 1; i <= kFiles; ++i) {
+        EXPECT_EQ(view_.lines[2 * (i - 1)],
+                  "f" + std::to_string(i) + ".txt  4K  (" + std::to_string(i) + " of 300)");
+        EXPECT_EQ(view_.lines[2 * (i - 1) + 1], "Complete");
+    }
+}
+
 TEST_F(RunSequenceTest, RetriesCountAcrossTheTestAndTheDownload) {
     auto dialog = TestingDialog();
     state_.calls.clear();
