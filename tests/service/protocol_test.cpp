@@ -14,7 +14,7 @@
 #include "net/md5.h"
 #include "net/message_cipher.h"
 #include "net/request_builder.h"
-#include "service_test_support.h"
+#include "service_support/service_test_support.h"
 
 namespace {
 
