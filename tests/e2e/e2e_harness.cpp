@@ -149,6 +149,24 @@ int ProgramRun::ExitCode() const {
     return exit && exit->exited ? exit->code : -1;
 }
 
+std::vector<std::string> ProgramRun::FinalLines() const {
+    const auto counter = [](const std::string& line) -> std::string {
+        const std::size_t open = line.rfind(" (");
+        const bool isFileLine = open != std::string::npos && line.ends_with(")") &&
+                                line.find(" of ", open) != std::string::npos;
+        return isFileLine ? line.substr(open) : "";
+    };
+    std::vector<std::string> shown;
+    for (const std::string& line : lines) {
+        if (!shown.empty() && !counter(line).empty() && counter(line) == counter(shown.back())) {
+            shown.back() = line;
+        } else {
+            shown.push_back(line);
+        }
+    }
+    return shown;
+}
+
 std::vector<std::string> ProgramRun::RequestSummary() const {
     std::vector<std::string> summary;
     for (const qvn_service::LoggedRequest& request : requests) {
@@ -209,6 +227,13 @@ void EndToEndTest::WriteDestination(const Tree& files) {
     }
 }
 
+void EndToEndTest::ClearDestination() {
+    std::error_code error;
+    std::filesystem::remove_all(Destination(), error);
+    EXPECT_FALSE(error) << error.message();
+    EXPECT_TRUE(platform::CreateFolder(Destination()).ok());
+}
+
 void EndToEndTest::StartServices(std::size_t count) {
     StartService([count](qvn_service::ServiceOptions& options) { options.ports.assign(count, 0); });
 }
@@ -229,8 +254,19 @@ std::vector<std::string> EndToEndTest::Answers(const std::string& replace) const
     return {Destination(), replace};
 }
 
+bool EndToEndTest::WaitForDownload(std::string_view fileId, int count) {
+    int seen = 0;
+    return service_->WaitForRequest(
+        [&](const qvn_service::LoggedRequest& request) {
+            return request.sequence > requestsBeforeRun_ &&
+                   RequestWord(request.block) == "DownLoad" && FileIdOf(request.block) == fileId &&
+                   ++seen == count;
+        },
+        kRunLimit);
+}
+
 ProgramRun EndToEndTest::Run(const std::string& key, const std::vector<std::string>& answers,
-                             std::chrono::milliseconds limit) {
+                             const std::function<void()>& meanwhile) {
     ProgramRun run;
     const std::vector<std::uint16_t> servers =
         programServers_.empty() ? service_->Ports() : programServers_;
@@ -251,14 +287,17 @@ ProgramRun EndToEndTest::Run(const std::string& key, const std::vector<std::stri
                            {"TREVASTO_LOG_DIR", logFolder.path()},
                            {"TREVASTO_LOG_FLAGS", "8"}};
     options.input = platform::ChildInput::FromText(input);
-    const std::size_t requestsBefore = service_->RequestRecords().size();
+    requestsBeforeRun_ = service_->RequestRecords().size();
 
     auto child = platform::ChildProcess::Start(options);
     if (!child.ok()) {
         ADD_FAILURE() << "the program did not start: " << child.error().Message();
         return run;
     }
-    run.exit = child->WaitFor(limit);
+    if (meanwhile) {
+        meanwhile();
+    }
+    run.exit = child->WaitFor(kRunLimit);
     if (!run.exit) {
         (void)child->Kill(SIGKILL);
         (void)child->Wait();
@@ -266,7 +305,7 @@ ProgramRun EndToEndTest::Run(const std::string& key, const std::vector<std::stri
     run.lines = SplitLines(child->Captured(platform::ChildProcess::Stream::Output));
     run.errorText = child->Captured(platform::ChildProcess::Stream::Error);
     std::vector<qvn_service::LoggedRequest> records = service_->RequestRecords();
-    run.requests.assign(records.begin() + static_cast<std::ptrdiff_t>(requestsBefore),
+    run.requests.assign(records.begin() + static_cast<std::ptrdiff_t>(requestsBeforeRun_),
                         records.end());
     for (const auto& [name, file] : ReadTree(logFolder.path())) {
         run.log += "[" + name + "]\n" + file.bytes;

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -55,6 +56,10 @@ struct ProgramRun {
 
     // The exit code; -1 when the program did not exit by itself.
     int ExitCode() const;
+    // The lines as the file list shows them at the end: a file's line that
+    // the next line replaced (the same "(i of n)") is left out. When that
+    // happens depends on the timer, so tests compare these.
+    std::vector<std::string> FinalLines() const;
     // The requests in order as "VDLK", "DKFL", "DownLoad 2" (with the file
     // identifier), "DLCK".
     std::vector<std::string> RequestSummary() const;
@@ -79,14 +84,20 @@ class EndToEndTest : public service_testing::ServiceTest {
     void WriteKey(const std::string& key, const Tree& files, const std::string& settings = "");
     // Files already in the destination before the run.
     void WriteDestination(const Tree& files);
+    // Empties the destination, sub-folders and all.
+    void ClearDestination();
 
     // The service on `count` loopback ports chosen by the system.
     void StartServices(std::size_t count = 1);
 
     // Runs the program on a key file naming `key`, with the lines of
-    // `answers` on its standard input.
+    // `answers` on its standard input; `meanwhile` is called once the
+    // program has started.
     ProgramRun Run(const std::string& key, const std::vector<std::string>& answers,
-                   std::chrono::milliseconds limit = kRunLimit);
+                   const std::function<void()>& meanwhile = {});
+    // Waits (up to the run limit) until the service has received the
+    // `count`th DownLoad request for a file identifier.
+    bool WaitForDownload(std::string_view fileId, int count = 1);
     // The answers of a run into the destination: the folder, then the
     // answer to the replace question (when it is asked).
     std::vector<std::string> Answers(const std::string& replace = "yes") const;
@@ -108,6 +119,7 @@ class EndToEndTest : public service_testing::ServiceTest {
     std::string timeouts_ = "10s 10s 10s";
     std::string connectPause_ = "0ms";
 
+    std::size_t requestsBeforeRun_ = 0;
     testing_support::TempDir work_;     // key table, deployment, key file, log
     testing_support::TempDir outside_;  // holds the destination folder
 };
