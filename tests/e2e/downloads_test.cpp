@@ -149,6 +149,7 @@ TEST_F(DownloadsTest, TargetsThatAppearDuringTheRunAreKeptContinuedOrReplaced) {
         {"4-older-part.bin", {partBytes, kDate}},
         {"5-older-whole.bin", {"identical\n", kDate}},
         {"6-older-other.bin", {"service copy\n", kDate}},
+        {"7-older-empty.bin", {"service copy\n", kDate}},
     };
     const platform::FileTime older = Shifted(kDate, -86400);
     const Tree local{
@@ -157,15 +158,19 @@ TEST_F(DownloadsTest, TargetsThatAppearDuringTheRunAreKeptContinuedOrReplaced) {
         {"4-older-part.bin", {partBytes.substr(0, 4096), older}},
         {"5-older-whole.bin", {"identical\n", older}},
         {"6-older-other.bin", {"local copy\n", older}},
+        {"7-older-empty.bin", {"", older}},
     };
-    for (const char* settings : {"", "encipher = yes\n"}) {
-        SCOPED_TRACE(settings);
-        const std::string key = *settings ? "HELDENC" : "HELD";
+    const struct {
+        const char* settings;
+        const char* packed;  // the word of a whole file's line
+    } forms[] = {{"", ""}, {"encipher = yes\nzip = yes\n", "Compressed"}};
+    StartServices();
+    int n = 0;
+    for (const auto& form : forms) {
+        SCOPED_TRACE(form.settings);
+        const std::string key = "HELD" + std::to_string(++n);
         WriteKey(key, served,
-                 std::string(settings) + "fault = stall_header file=1-first.txt after=0\n");
-        if (!service_) {
-            StartServices();
-        }
+                 std::string(form.settings) + "fault = stall_header file=1-first.txt after=0\n");
         ClearDestination();
         // The first file's reply never comes; the program gives up on it
         // after the long time-out and asks again under the same number.
@@ -176,8 +181,9 @@ TEST_F(DownloadsTest, TargetsThatAppearDuringTheRunAreKeptContinuedOrReplaced) {
         });
 
         EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
-        EXPECT_EQ(run.RequestSummary(), (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 1",
-                                                 "DownLoad 4", "DownLoad 5", "DownLoad 6", "DLCK"}))
+        EXPECT_EQ(run.RequestSummary(),
+                  (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 1", "DownLoad 4",
+                           "DownLoad 5", "DownLoad 6", "DownLoad 7", "DLCK"}))
             << run.Describe();
         Tree expected = served;
         expected["2-same-date.txt"] = local.at("2-same-date.txt");
@@ -186,8 +192,9 @@ TEST_F(DownloadsTest, TargetsThatAppearDuringTheRunAreKeptContinuedOrReplaced) {
         expected["5-older-whole.bin"] = local.at("5-older-whole.bin");
         EXPECT_TRUE(SameTree(expected, DestinationTree())) << run.Describe();
 
-        // Each older copy is described: its digest, size and number, then
-        // its date (30 December 2006 15:45:30).
+        // Each older copy with contents is described: its digest, size and
+        // number, then its date (30 December 2006 15:45:30); an empty one
+        // is not.
         const struct {
             const char* id;
             std::string copy;
@@ -201,22 +208,30 @@ TEST_F(DownloadsTest, TargetsThatAppearDuringTheRunAreKeptContinuedOrReplaced) {
                       Md5Base64(d.copy) + "," + std::to_string(d.copy.size()) + "," + d.id + ";");
             EXPECT_EQ(HeaderValue(blocks[0], "X-QVN-DINSDALE: "), "07D60C1E0F2D1E");
         }
-        EXPECT_THAT(run.FinalLines(), ElementsAreArray({
-                                          MatchesRegex("1-first\\.txt  1K  \\(1 of 6\\)"),
-                                          MatchesRegex("Complete"),
-                                          MatchesRegex("2-same-date\\.txt   \\(2 of 6\\)"),
-                                          MatchesRegex("File Exists\\. Download Skipped\\."),
-                                          MatchesRegex("3-later\\.txt   \\(3 of 6\\)"),
-                                          MatchesRegex("File Exists\\. Download Skipped\\."),
-                                          MatchesRegex("4-older-part\\.bin  6K  \\(4 of 6\\)"),
-                                          MatchesRegex("Update File Complete"),
-                                          MatchesRegex("5-older-whole\\.bin  .*\\(5 of 6\\)"),
-                                          MatchesRegex("File Exists\\. Download Skipped\\."),
-                                          MatchesRegex("6-older-other\\.bin  1K  \\(6 of 6\\)"),
-                                          MatchesRegex("Complete"),
-                                          MatchesRegex("Processing Complete"),
-                                          MatchesRegex(" Download Processing Complete"),
-                                      }))
+        ASSERT_EQ(run.DownloadsOf("7").size(), 1u);
+        EXPECT_EQ(HeaderValue(run.DownloadsOf("7")[0], "X-QVN-RESTART2: "), std::nullopt);
+
+        const std::string packed = form.packed;
+        EXPECT_THAT(run.FinalLines(),
+                    ElementsAreArray({
+                        MatchesRegex("1-first\\.txt  1K " + packed + " \\(1 of 7\\)"),
+                        MatchesRegex("Complete"),
+                        MatchesRegex("2-same-date\\.txt   \\(2 of 7\\)"),
+                        MatchesRegex("File Exists\\. Download Skipped\\."),
+                        MatchesRegex("3-later\\.txt   \\(3 of 7\\)"),
+                        MatchesRegex("File Exists\\. Download Skipped\\."),
+                        // A continuation is never packed.
+                        MatchesRegex("4-older-part\\.bin  6K  \\(4 of 7\\)"),
+                        MatchesRegex("Update File Complete"),
+                        MatchesRegex("5-older-whole\\.bin  .*\\(5 of 7\\)"),
+                        MatchesRegex("File Exists\\. Download Skipped\\."),
+                        MatchesRegex("6-older-other\\.bin  1K " + packed + " \\(6 of 7\\)"),
+                        MatchesRegex("Complete"),
+                        MatchesRegex("7-older-empty\\.bin  1K " + packed + " \\(7 of 7\\)"),
+                        MatchesRegex("Complete"),
+                        MatchesRegex("Processing Complete"),
+                        MatchesRegex(" Download Processing Complete"),
+                    }))
             << run.Describe();
     }
 }

@@ -28,8 +28,9 @@ TEST_F(KeyOperationsTest, AnEmptyDestinationIsFilledWithoutAQuestionAndCompletio
     EXPECT_EQ(run.RequestSummary(),
               (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 2", "DLCK"}))
         << run.Describe();
-    EXPECT_EQ(run.errorText.find("Replace existing files?"), std::string::npos) << run.errorText;
-    EXPECT_EQ(run.lines,
+    EXPECT_EQ(run.errorText,
+              "Destination Folder (empty to cancel): Destination Folder: " + Destination() + "\n");
+    EXPECT_EQ(run.FinalLines(),
               (Strings{"a.txt  1K  (1 of 2)", "Complete", "b.bin  3K  (2 of 2)", "Complete",
                        "Processing Complete", " Download Processing Complete"}))
         << run.Describe();
@@ -46,6 +47,7 @@ TEST_F(KeyOperationsTest, AnUnknownKeyEndsWithTheNoLongerValidMessage) {
                                   " by first logging into a Quorvane account."}))
         << run.Describe();
     EXPECT_EQ(run.RequestSummary(), Strings{"VDLK"}) << run.Describe();
+    EXPECT_EQ(run.errorText, "") << "no folder is asked for";
     EXPECT_TRUE(DestinationTree().empty());
 }
 
@@ -93,7 +95,10 @@ TEST_F(KeyOperationsTest, ExistingFilesAreReplacedWholeOnlyWhenTheUserAgrees) {
         if (c.exitCode == 0) {
             expected.insert_or_assign("a.txt", served.at("a.txt"));
             expected.insert_or_assign("b.bin", served.at("b.bin"));
-            EXPECT_EQ(run.lines.back(), " Download Processing Complete") << run.Describe();
+            EXPECT_EQ(run.FinalLines(),
+                      (Strings{"a.txt  1K  (1 of 2)", "Complete", "b.bin  5K  (2 of 2)", "Complete",
+                               "Processing Complete", " Download Processing Complete"}))
+                << run.Describe();
         } else {
             EXPECT_TRUE(run.lines.empty()) << run.Describe();
         }
