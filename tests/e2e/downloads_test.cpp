@@ -48,9 +48,9 @@ class DownloadsTest : public EndToEndTest {};
 // Every way a file can travel: as it is, enciphered, zipped, or both.
 TEST_F(DownloadsTest, EveryTransferFormDeliversTheServicesFilesWithTheirDates) {
     const Tree files{
-        {"Quarterly report.pdf", {"%PDF-1.4\n" + PatternBytes(300 * 1024, 7), Shifted(kDate, -7)}},
+        {"Quarterly report.pdf", {"%PDF-1.4\n" + PatternBytes(150 * 1024, 7), Shifted(kDate, -7)}},
         // Beyond the program's 1 MB write blocks, ending inside one.
-        {"big.bin", {PatternBytes(3 * 1024 * 1024 + 333, 11), Shifted(kDate, 1)}},
+        {"big.bin", {PatternBytes(1100 * 1024 + 333, 11), Shifted(kDate, 1)}},
         {"empty.dat", {"", Shifted(kDate, -60)}},
         {"ledger.txt", {LedgerText(4000), kDate}},
         {"photos/harbour.jpg", {PatternBytes(5000, 3), Shifted(kDate, 3600)}},
@@ -90,9 +90,9 @@ TEST_F(DownloadsTest, EveryTransferFormDeliversTheServicesFilesWithTheirDates) {
         EXPECT_THAT(
             run.FinalLines(),
             ElementsAreArray({
-                MatchesRegex("Quarterly report\\.pdf  30[0-9]K " + packed + " \\(1 of 6\\)"),
+                MatchesRegex("Quarterly report\\.pdf  15[0-9]K " + packed + " \\(1 of 6\\)"),
                 MatchesRegex("Complete"),
-                MatchesRegex("big\\.bin  3,07[0-9]K " + packed + " \\(2 of 6\\)"),
+                MatchesRegex("big\\.bin  1,10[0-9]K " + packed + " \\(2 of 6\\)"),
                 MatchesRegex("Complete"),
                 MatchesRegex(form.zipped ? "empty\\.dat  1K Compressed \\(3 of 6\\)"
                                          : "empty\\.dat  .* \\(3 of 6\\)"),

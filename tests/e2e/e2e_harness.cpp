@@ -272,7 +272,7 @@ ProgramRun EndToEndTest::Run(const std::string& key, const std::vector<std::stri
         programServers_.empty() ? service_->Ports() : programServers_;
     work_.Write("deployment.conf", "servers = " + JoinPorts(servers) +
                                        "\nkey_table = keytable.bin\ntimeouts = " + timeouts_ +
-                                       "\nconnect_pause = " + connectPause_ + "\n");
+                                       "\nconnect_pause = 0ms\n");
     work_.Write("key.txt", "download=" + key);
     const testing_support::TempDir logFolder;
 

@@ -104,7 +104,6 @@ class EndToEndTest : public service_testing::ServiceTest {
 
     std::string Destination() const { return outside_.Sub("destination"); }
     Tree DestinationTree() const { return ReadTree(Destination()); }
-    Tree KeyTree(const std::string& key) const { return ReadTree(root_.Sub(key)); }
     // Everything beside the destination's folder (which is left out).
     Tree OutsideTree() const;
 
@@ -114,14 +113,16 @@ class EndToEndTest : public service_testing::ServiceTest {
     // The servers the program is given, first tried first; empty: the
     // service's ports in their order.
     std::vector<std::uint16_t> programServers_;
-    // The deployment's receive time-outs (short, normal, long) and the pause
-    // between connection attempts.
+    // The deployment's receive time-outs: short, normal, long. (There is
+    // no pause between connection attempts.)
     std::string timeouts_ = "10s 10s 10s";
-    std::string connectPause_ = "0ms";
 
-    std::size_t requestsBeforeRun_ = 0;
     testing_support::TempDir work_;     // key table, deployment, key file, log
     testing_support::TempDir outside_;  // holds the destination folder
+
+  private:
+    // The service's request count when the current run started.
+    std::size_t requestsBeforeRun_ = 0;
 };
 
 }  // namespace e2e
