@@ -2,7 +2,6 @@
 // dated as the service's, the lines shown, and what the service was asked,
 // for the ways a file can travel and the ways a transfer can go wrong.
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,7 +10,6 @@
 #include "e2e/e2e_harness.h"
 #include "net/base64.h"
 #include "net/md5.h"
-#include "platform/file.h"
 #include "service_support/service_test_support.h"
 
 namespace e2e {
@@ -20,8 +18,6 @@ namespace {
 using service_testing::NewYearsEve2006;
 using service_testing::PatternBytes;
 using service_testing::WriteDatedFile;
-using ::testing::ElementsAreArray;
-using ::testing::MatchesRegex;
 using Strings = std::vector<std::string>;
 
 const platform::FileTime kDate = NewYearsEve2006();
@@ -41,6 +37,24 @@ std::string Md5Base64(const std::string& bytes) {
                                              bytes.size()));
     const net::Md5Digest digest = md5.Finish();
     return net::Base64Encode(digest);
+}
+
+// The requests of a run that fetches the files with these numbers, in
+// order; a retried run asks for the list again ("DKFL").
+Strings RequestsFetching(const Strings& fileIds) {
+    Strings requests{"VDLK", "DKFL", "DKFL"};
+    for (const std::string& id : fileIds) {
+        requests.push_back(id == "DKFL" ? id : "DownLoad " + id);
+    }
+    requests.push_back("DLCK");
+    return requests;
+}
+
+// The lines that end every completed run.
+Strings Completed(Strings lines) {
+    lines.push_back("Processing Complete");
+    lines.push_back(" Download Processing Complete");
+    return lines;
 }
 
 class DownloadsTest : public EndToEndTest {};
@@ -68,56 +82,42 @@ TEST_F(DownloadsTest, EveryTransferFormDeliversTheServicesFilesWithTheirDates) {
         {"encipher = yes\nconnection_close = yes\n", false},
     };
     StartServices();
-    int n = 0;
     for (const auto& form : forms) {
         SCOPED_TRACE(form.settings);
-        const std::string key = "FORM" + std::to_string(++n);
-        WriteKey(key, files, form.settings);
-        ClearDestination();
-
-        const ProgramRun run = Run(key, Answers());
-        EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
-        EXPECT_TRUE(SameTree(files, DestinationTree())) << run.Describe();
-        EXPECT_EQ(run.RequestSummary(),
-                  (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 2", "DownLoad 3",
-                           "DownLoad 4", "DownLoad 5", "DownLoad 6", "DLCK"}))
-            << run.Describe();
+        const ProgramRun run = Run(NextCase(files, form.settings), Answers());
+        const std::string packed = form.zipped ? "Compressed" : "";
+        ExpectOutcome(run, {0, files, RequestsFetching({"1", "2", "3", "4", "5", "6"}),
+                            Completed({
+                                "Quarterly report\\.pdf  15[0-9]K " + packed + " \\(1 of 6\\)",
+                                "Complete",
+                                "big\\.bin  1,10[0-9]K " + packed + " \\(2 of 6\\)",
+                                "Complete",
+                                form.zipped ? "empty\\.dat  1K Compressed \\(3 of 6\\)"
+                                            : "empty\\.dat  .* \\(3 of 6\\)",
+                                "Complete",
+                                "ledger\\.txt  [0-9,]+K " + packed + " \\(4 of 6\\)",
+                                "Complete",
+                                "harbour\\.jpg  [56]K " + packed + " \\(5 of 6\\)",
+                                "Complete",
+                                "note\\.txt  1K " + packed + " \\(6 of 6\\)",
+                                "Complete",
+                            })});
         for (const qvn_service::LoggedRequest& request : run.requests) {
             EXPECT_EQ(HeaderValue(request.block, "X-QVN-RESTART2: "), std::nullopt)
                 << request.block;
         }
-        const std::string packed = form.zipped ? "Compressed" : "";
-        EXPECT_THAT(
-            run.FinalLines(),
-            ElementsAreArray({
-                MatchesRegex("Quarterly report\\.pdf  15[0-9]K " + packed + " \\(1 of 6\\)"),
-                MatchesRegex("Complete"),
-                MatchesRegex("big\\.bin  1,10[0-9]K " + packed + " \\(2 of 6\\)"),
-                MatchesRegex("Complete"),
-                MatchesRegex(form.zipped ? "empty\\.dat  1K Compressed \\(3 of 6\\)"
-                                         : "empty\\.dat  .* \\(3 of 6\\)"),
-                MatchesRegex("Complete"),
-                MatchesRegex("ledger\\.txt  [0-9,]+K " + packed + " \\(4 of 6\\)"),
-                MatchesRegex("Complete"),
-                MatchesRegex("harbour\\.jpg  [56]K " + packed + " \\(5 of 6\\)"),
-                MatchesRegex("Complete"),
-                MatchesRegex("note\\.txt  1K " + packed + " \\(6 of 6\\)"),
-                MatchesRegex("Complete"),
-                MatchesRegex("Processing Complete"),
-                MatchesRegex(" Download Processing Complete"),
-            }))
-            << run.Describe();
     }
 }
 
 // Names the destination cannot hold as they are listed arrive under
 // escaped names.
 TEST_F(DownloadsTest, NamesWithReservedCharactersArriveEscaped) {
-    WriteKey(
-        "ODD",
-        {{"what?.txt", {"q\n"}}, {"a:b <c> \"d\" e|f*.txt", {"odd\n"}}, {"café.txt", {"utf-8\n"}}});
     StartServices();
-    const ProgramRun run = Run("ODD", Answers());
+    const ProgramRun run = Run(NextCase({{"what?.txt", {"q\n"}},
+                                         {"a:b <c> \"d\" e|f*.txt", {"odd\n"}},
+                                         {"café.txt", {"utf-8\n"}}},
+                                        ""),
+                               Answers());
     EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
     EXPECT_TRUE(SameTree({{"what%3f.txt", {"q\n"}},
                           {"a%3ab %3cc%3e %22d%22 e%7cf%2a.txt", {"odd\n"}},
@@ -127,14 +127,11 @@ TEST_F(DownloadsTest, NamesWithReservedCharactersArriveEscaped) {
 }
 
 TEST_F(DownloadsTest, AKeyWithoutFilesCompletesWithNothingToFetch) {
-    WriteKey("NOFILES", {});
     StartServices();
-    const ProgramRun run = Run("NOFILES", Answers());
-    EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
-    EXPECT_EQ(run.lines, (Strings{"No Files Available", " Download Processing Complete"}))
-        << run.Describe();
-    EXPECT_EQ(run.RequestSummary(), (Strings{"VDLK", "DKFL", "DKFL", "DLCK"})) << run.Describe();
-    EXPECT_TRUE(DestinationTree().empty());
+    const ProgramRun run = Run(NextCase({}, ""), Answers());
+    ExpectOutcome(
+        run,
+        {0, {}, RequestsFetching({}), {"No Files Available", " Download Processing Complete"}});
 }
 
 // Targets that appear after the destination was found empty are checked
@@ -160,79 +157,67 @@ TEST_F(DownloadsTest, TargetsThatAppearDuringTheRunAreKeptContinuedOrReplaced) {
         {"6-older-other.bin", {"local copy\n", older}},
         {"7-older-empty.bin", {"", older}},
     };
+    Tree expected = served;
+    expected["2-same-date.txt"] = local.at("2-same-date.txt");
+    expected["3-later.txt"] = local.at("3-later.txt");
+    // The identical copy is taken as it is, date and all.
+    expected["5-older-whole.bin"] = local.at("5-older-whole.bin");
+
     const struct {
         const char* settings;
         const char* packed;  // the word of a whole file's line
     } forms[] = {{"", ""}, {"encipher = yes\nzip = yes\n", "Compressed"}};
     StartServices();
-    int n = 0;
+    // The first file's reply never comes; the program gives up on it after
+    // the long time-out and asks again under the same number.
+    timeouts_ = "10s 10s 1500ms";
     for (const auto& form : forms) {
         SCOPED_TRACE(form.settings);
-        const std::string key = "HELD" + std::to_string(++n);
-        WriteKey(key, served,
-                 std::string(form.settings) + "fault = stall_header file=1-first.txt after=0\n");
-        ClearDestination();
-        // The first file's reply never comes; the program gives up on it
-        // after the long time-out and asks again under the same number.
-        timeouts_ = "10s 10s 1500ms";
+        const std::string key = NextCase(
+            served, std::string(form.settings) + "fault = stall_header file=1-first.txt after=0\n");
         const ProgramRun run = Run(key, Answers(), [&] {
             ASSERT_TRUE(WaitForDownload("1"));
             WriteDestination(local);
         });
 
-        EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
-        EXPECT_EQ(run.RequestSummary(),
-                  (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 1", "DownLoad 4",
-                           "DownLoad 5", "DownLoad 6", "DownLoad 7", "DLCK"}))
-            << run.Describe();
-        Tree expected = served;
-        expected["2-same-date.txt"] = local.at("2-same-date.txt");
-        expected["3-later.txt"] = local.at("3-later.txt");
-        // The identical copy is taken as it is, date and all.
-        expected["5-older-whole.bin"] = local.at("5-older-whole.bin");
-        EXPECT_TRUE(SameTree(expected, DestinationTree())) << run.Describe();
+        const std::string packed = form.packed;
+        ExpectOutcome(run, {0, expected, RequestsFetching({"1", "1", "4", "5", "6", "7"}),
+                            Completed({
+                                "1-first\\.txt  1K " + packed + " \\(1 of 7\\)",
+                                "Complete",
+                                "2-same-date\\.txt   \\(2 of 7\\)",
+                                "File Exists\\. Download Skipped\\.",
+                                "3-later\\.txt   \\(3 of 7\\)",
+                                "File Exists\\. Download Skipped\\.",
+                                // A continuation is never packed.
+                                "4-older-part\\.bin  6K  \\(4 of 7\\)",
+                                "Update File Complete",
+                                "5-older-whole\\.bin  .*\\(5 of 7\\)",
+                                "File Exists\\. Download Skipped\\.",
+                                "6-older-other\\.bin  1K " + packed + " \\(6 of 7\\)",
+                                "Complete",
+                                "7-older-empty\\.bin  1K " + packed + " \\(7 of 7\\)",
+                                "Complete",
+                            })});
 
         // Each older copy with contents is described: its digest, size and
         // number, then its date (30 December 2006 15:45:30); an empty one
         // is not.
         const struct {
-            const char* id;
-            std::string copy;
-        } described[] = {{"4", local.at("4-older-part.bin").bytes},
-                         {"5", local.at("5-older-whole.bin").bytes},
-                         {"6", local.at("6-older-other.bin").bytes}};
-        for (const auto& d : described) {
-            const Strings blocks = run.DownloadsOf(d.id);
-            ASSERT_EQ(blocks.size(), 1u) << d.id;
+            std::string id;
+            std::string name;
+        } described[] = {
+            {"4", "4-older-part.bin"}, {"5", "5-older-whole.bin"}, {"6", "6-older-other.bin"}};
+        for (const auto& [id, name] : described) {
+            const std::string& copy = local.at(name).bytes;
+            const Strings blocks = run.DownloadsOf(id);
+            ASSERT_EQ(blocks.size(), 1u) << id;
             EXPECT_EQ(HeaderValue(blocks[0], "X-QVN-RESTART2: "),
-                      Md5Base64(d.copy) + "," + std::to_string(d.copy.size()) + "," + d.id + ";");
+                      Md5Base64(copy) + "," + std::to_string(copy.size()) + "," + id + ";");
             EXPECT_EQ(HeaderValue(blocks[0], "X-QVN-DINSDALE: "), "07D60C1E0F2D1E");
         }
         ASSERT_EQ(run.DownloadsOf("7").size(), 1u);
         EXPECT_EQ(HeaderValue(run.DownloadsOf("7")[0], "X-QVN-RESTART2: "), std::nullopt);
-
-        const std::string packed = form.packed;
-        EXPECT_THAT(run.FinalLines(),
-                    ElementsAreArray({
-                        MatchesRegex("1-first\\.txt  1K " + packed + " \\(1 of 7\\)"),
-                        MatchesRegex("Complete"),
-                        MatchesRegex("2-same-date\\.txt   \\(2 of 7\\)"),
-                        MatchesRegex("File Exists\\. Download Skipped\\."),
-                        MatchesRegex("3-later\\.txt   \\(3 of 7\\)"),
-                        MatchesRegex("File Exists\\. Download Skipped\\."),
-                        // A continuation is never packed.
-                        MatchesRegex("4-older-part\\.bin  6K  \\(4 of 7\\)"),
-                        MatchesRegex("Update File Complete"),
-                        MatchesRegex("5-older-whole\\.bin  .*\\(5 of 7\\)"),
-                        MatchesRegex("File Exists\\. Download Skipped\\."),
-                        MatchesRegex("6-older-other\\.bin  1K " + packed + " \\(6 of 7\\)"),
-                        MatchesRegex("Complete"),
-                        MatchesRegex("7-older-empty\\.bin  1K " + packed + " \\(7 of 7\\)"),
-                        MatchesRegex("Complete"),
-                        MatchesRegex("Processing Complete"),
-                        MatchesRegex(" Download Processing Complete"),
-                    }))
-            << run.Describe();
     }
 }
 
@@ -241,30 +226,23 @@ TEST_F(DownloadsTest, TargetsThatAppearDuringTheRunAreKeptContinuedOrReplaced) {
 // and keeps what the first run completed.
 TEST_F(DownloadsTest, ABodyCutShortIsFetchedWholeByTheRetry) {
     const Tree files{{"a.txt", {"alpha\n"}}, {"b.bin", {PatternBytes(10000, 9)}}};
-    WriteKey("CUT", files, "fault = close_body file=b.bin after=3000\n");
     StartServices();
-    const ProgramRun run = Run("CUT", Answers());
+    const ProgramRun run =
+        Run(NextCase(files, "fault = close_body file=b.bin after=3000\n"), Answers());
 
-    EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
-    EXPECT_TRUE(SameTree(files, DestinationTree())) << run.Describe();
-    EXPECT_EQ(run.RequestSummary(), (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 2",
-                                             "DKFL", "DownLoad 2", "DLCK"}))
-        << run.Describe();
+    ExpectOutcome(run, {0, files, RequestsFetching({"1", "2", "DKFL", "2"}),
+                        Completed({
+                            "a\\.txt  1K  \\(1 of 2\\)",
+                            "Complete",
+                            "b\\.bin  10K  \\(2 of 2\\)",
+                            "Download Incomplete",
+                            "Processing Failed Retry Attempt 1",
+                            "a\\.txt   \\(1 of 2\\)",
+                            "File Exists\\. Download Skipped\\.",
+                            "b\\.bin  10K  \\(2 of 2\\)",
+                            "Complete",
+                        })});
     EXPECT_EQ(HeaderValue(run.DownloadsOf("2").at(1), "X-QVN-RESTART2: "), std::nullopt);
-    EXPECT_THAT(run.FinalLines(), ElementsAreArray({
-                                      MatchesRegex("a\\.txt  1K  \\(1 of 2\\)"),
-                                      MatchesRegex("Complete"),
-                                      MatchesRegex("b\\.bin  10K  \\(2 of 2\\)"),
-                                      MatchesRegex("Download Incomplete"),
-                                      MatchesRegex("Processing Failed Retry Attempt 1"),
-                                      MatchesRegex("a\\.txt   \\(1 of 2\\)"),
-                                      MatchesRegex("File Exists\\. Download Skipped\\."),
-                                      MatchesRegex("b\\.bin  10K  \\(2 of 2\\)"),
-                                      MatchesRegex("Complete"),
-                                      MatchesRegex("Processing Complete"),
-                                      MatchesRegex(" Download Processing Complete"),
-                                  }))
-        << run.Describe();
 }
 
 // A connection lost before or during a reply is tried once more at once,
@@ -278,89 +256,60 @@ TEST_F(DownloadsTest, ALostConnectionIsRetriedUnderTheSameFileNumber) {
     };
     timeouts_ = "10s 1s 10s";
     StartServices();
-    int n = 0;
     for (const char* fault : faults) {
         SCOPED_TRACE(fault);
-        const std::string key = "LOST" + std::to_string(++n);
-        WriteKey(key, files, fault);
-        ClearDestination();
-        const ProgramRun run = Run(key, Answers());
-
-        EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
-        EXPECT_TRUE(SameTree(files, DestinationTree())) << run.Describe();
-        EXPECT_EQ(run.RequestSummary(), (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 2",
-                                                 "DownLoad 2", "DownLoad 3", "DLCK"}))
-            << run.Describe();
-        EXPECT_THAT(run.FinalLines(), ElementsAreArray({
-                                          MatchesRegex("a\\.txt  1K  \\(1 of 3\\)"),
-                                          MatchesRegex("Complete"),
-                                          MatchesRegex("b\\.bin  10K  \\(2 of 3\\)"),
-                                          MatchesRegex("Complete"),
-                                          MatchesRegex("c\\.txt  1K  \\(3 of 3\\)"),
-                                          MatchesRegex("Complete"),
-                                          MatchesRegex("Processing Complete"),
-                                          MatchesRegex(" Download Processing Complete"),
-                                      }))
-            << run.Describe();
+        const ProgramRun run = Run(NextCase(files, fault), Answers());
+        ExpectOutcome(run, {0, files, RequestsFetching({"1", "2", "2", "3"}),
+                            Completed({
+                                "a\\.txt  1K  \\(1 of 3\\)",
+                                "Complete",
+                                "b\\.bin  10K  \\(2 of 3\\)",
+                                "Complete",
+                                "c\\.txt  1K  \\(3 of 3\\)",
+                                "Complete",
+                            })});
     }
 }
 
-TEST_F(DownloadsTest, ARefusedFirstServerIsLeftForTheNextOne) {
+// The two ways of leaving a server: a first server that refuses (before
+// the activity log opens, and passed over afterwards, so the run can only
+// succeed by leaving it), and a server that falls silent, which is marked
+// failed so that the attempt that follows goes to the other one.
+TEST_F(DownloadsTest, TheProgramFailsOverToTheNextServer) {
     const Tree files{{"a.txt", {"alpha\n"}}, {"b.txt", {"beta\n"}}};
-    WriteKey("OVER", files);
-    StartServices();
-    programServers_ = {RefusedPort(), Port()};
-    const ProgramRun run = Run("OVER", Answers());
-
-    EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
-    EXPECT_TRUE(SameTree(files, DestinationTree())) << run.Describe();
-    EXPECT_EQ(run.RequestSummary(),
-              (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 2", "DLCK"}))
-        << run.Describe();
-}
-
-// A server that stops answering is marked failed; the attempt that follows
-// goes to the other server.
-TEST_F(DownloadsTest, AServerThatFallsSilentIsLeftForTheOtherOne) {
-    const Tree files{{"a.txt", {"alpha\n"}}, {"b.txt", {"beta\n"}}};
-    WriteKey("SILENT", files, "fault = stall_header file=b.txt\n");
+    const Strings lines = Completed(
+        {"a\\.txt  1K  \\(1 of 2\\)", "Complete", "b\\.txt  1K  \\(2 of 2\\)", "Complete"});
     StartServices(2);
-    timeouts_ = "10s 10s 1s";
-    const ProgramRun run = Run("SILENT", Answers());
-
-    EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
-    EXPECT_TRUE(SameTree(files, DestinationTree())) << run.Describe();
-    EXPECT_EQ(run.RequestSummary(),
-              (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 2", "DownLoad 2", "DLCK"}))
-        << run.Describe();
-    ASSERT_EQ(run.requests.size(), 7u);
     const std::vector<std::uint16_t> ports = service_->Ports();
-    EXPECT_EQ(run.requests[4].port, ports[0]);
-    EXPECT_EQ(run.requests[5].port, ports[1]) << "the retry went to the silent server";
+
+    programServers_ = {RefusedPort(), ports[0]};
+    const ProgramRun refused = Run(NextCase(files, ""), Answers());
+    ExpectOutcome(refused, {0, files, RequestsFetching({"1", "2"}), lines});
+
+    programServers_ = ports;
+    timeouts_ = "10s 10s 1s";
+    const ProgramRun silent = Run(NextCase(files, "fault = stall_header file=b.txt\n"), Answers());
+    ExpectOutcome(silent, {0, files, RequestsFetching({"1", "2", "2"}), lines});
+    ASSERT_EQ(silent.requests.size(), 7u);
+    EXPECT_EQ(silent.requests[4].port, ports[0]);
+    EXPECT_EQ(silent.requests[5].port, ports[1]) << "the retry went to the silent server";
 }
 
 TEST_F(DownloadsTest, FilesBeyondTheKeysDownloadLimitAreShownAndNotWritten) {
     const Tree files{{"a.txt", {"alpha\n"}}, {"b.txt", {"beta\n"}}, {"c.txt", {"gamma\n"}}};
-    WriteKey("LIMIT", files, "max_downloads = 1\n");
     StartServices();
-    const ProgramRun run = Run("LIMIT", Answers());
-
-    EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
-    EXPECT_TRUE(SameTree({{"a.txt", files.at("a.txt")}}, DestinationTree())) << run.Describe();
-    EXPECT_EQ(run.RequestSummary(),
-              (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 2", "DownLoad 3", "DLCK"}))
-        << run.Describe();
-    EXPECT_THAT(run.FinalLines(), ElementsAreArray({
-                                      MatchesRegex("a\\.txt  1K  \\(1 of 3\\)"),
-                                      MatchesRegex("Complete"),
-                                      MatchesRegex("b\\.txt  .*\\(2 of 3\\)"),
-                                      MatchesRegex("Maximum Downloads Exceeded"),
-                                      MatchesRegex("c\\.txt  .*\\(3 of 3\\)"),
-                                      MatchesRegex("Maximum Downloads Exceeded"),
-                                      MatchesRegex("Processing Complete"),
-                                      MatchesRegex(" Download Processing Complete"),
-                                  }))
-        << run.Describe();
+    const ProgramRun run = Run(NextCase(files, "max_downloads = 1\n"), Answers());
+    ExpectOutcome(run, {0,
+                        {{"a.txt", files.at("a.txt")}},
+                        RequestsFetching({"1", "2", "3"}),
+                        Completed({
+                            "a\\.txt  1K  \\(1 of 3\\)",
+                            "Complete",
+                            "b\\.txt  .*\\(2 of 3\\)",
+                            "Maximum Downloads Exceeded",
+                            "c\\.txt  .*\\(3 of 3\\)",
+                            "Maximum Downloads Exceeded",
+                        })});
 }
 
 // A key settings line that makes the service list a record of its own:
@@ -377,36 +326,40 @@ std::string ExtraRecord(const std::string& id, const std::string& name) {
 // one, each with its line; nothing is written outside and the run goes on.
 TEST_F(DownloadsTest, HostileListedNamesAreRefusedAndTheRunGoesOn) {
     const Tree files{{"a.txt", {"alpha\n"}}};
-    WriteKey("HOSTILE", files,
-             ExtraRecord("90", "HOSTILE\\..\\evil.txt") +
-                 ExtraRecord("91", "HOSTILE\\sub\\..\\..\\evil.txt") +
-                 ExtraRecord("92", "HOSTILE\\\\evil.txt") + ExtraRecord("93", "HOSTILE\\..") +
-                 // The run goes on: the first file once more, under another name.
-                 ExtraRecord("1", "HOSTILE\\again\\a.txt"));
     StartServices();
+    const std::string key = NextCase(files, "");
+    const std::string top = key + "\\";
+    WriteSettings(key, ExtraRecord("90", top + "..\\evil.txt") +
+                           ExtraRecord("91", top + "sub\\..\\..\\evil.txt") +
+                           ExtraRecord("92", top + "\\evil.txt") + ExtraRecord("93", top + "..") +
+                           // The run goes on: the first file again, under another name.
+                           ExtraRecord("1", top + "again\\a.txt"));
     // Were the names followed, this would be found (and asked about) or
     // overwritten.
     const Tree outside{{"evil.txt", {"left alone\n"}}};
     WriteDatedFile(outside_, "evil.txt", "left alone\n", outside.at("evil.txt").lastWrite);
-    const ProgramRun run = Run("HOSTILE", Answers());
+    const ProgramRun run = Run(key, Answers());
 
-    EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
+    const std::string refused = "Invalid File Name\\. Download Skipped\\.";
+    ExpectOutcome(run, {0,
+                        {{"a.txt", files.at("a.txt")}, {"again/a.txt", {"alpha\n"}}},
+                        RequestsFetching({"1", "1"}),
+                        Completed({
+                            "a\\.txt  1K  \\(1 of 6\\)",
+                            "Complete",
+                            "\\.\\.\\\\evil\\.txt   \\(2 of 6\\)",
+                            refused,
+                            "sub\\\\\\.\\.\\\\\\.\\.\\\\evil\\.txt   \\(3 of 6\\)",
+                            refused,
+                            "\\\\evil\\.txt   \\(4 of 6\\)",
+                            refused,
+                            "\\.\\.   \\(5 of 6\\)",
+                            refused,
+                            "a\\.txt  1K  \\(6 of 6\\)",
+                            "Complete",
+                        })});
     EXPECT_TRUE(SameTree(outside, OutsideTree()));
-    EXPECT_TRUE(
-        SameTree({{"a.txt", files.at("a.txt")}, {"again/a.txt", {"alpha\n"}}}, DestinationTree()))
-        << run.Describe();
     EXPECT_EQ(run.errorText.find("Replace existing files?"), std::string::npos) << run.errorText;
-    EXPECT_EQ(run.RequestSummary(),
-              (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 1", "DLCK"}))
-        << run.Describe();
-    EXPECT_EQ(run.FinalLines(),
-              (Strings{"a.txt  1K  (1 of 6)", "Complete", "..\\evil.txt   (2 of 6)",
-                       "Invalid File Name. Download Skipped.", "sub\\..\\..\\evil.txt   (3 of 6)",
-                       "Invalid File Name. Download Skipped.", "\\evil.txt   (4 of 6)",
-                       "Invalid File Name. Download Skipped.", "..   (5 of 6)",
-                       "Invalid File Name. Download Skipped.", "a.txt  1K  (6 of 6)", "Complete",
-                       "Processing Complete", " Download Processing Complete"}))
-        << run.Describe();
 }
 
 // A reply the program cannot use (a damaged archive, a proxy's refusal, a
@@ -425,12 +378,9 @@ TEST_F(DownloadsTest, AnUnusableReplyKeepsTheOldTargetUntilTheRetryFetchesTheFil
         "fault = bad_content_length=abc file=b.txt times=2\n",
     };
     StartServices();
-    int n = 0;
     for (const char* fault : faults) {
         SCOPED_TRACE(fault);
-        const std::string key = "UNUSABLE" + std::to_string(++n);
-        WriteKey(key, served, fault);
-        ClearDestination();
+        const std::string key = NextCase(served, fault);
         WriteDestination(old);
         // Once the second try is asked for, the first is over; the second
         // fails as well, so the target cannot change meanwhile.
@@ -440,33 +390,26 @@ TEST_F(DownloadsTest, AnUnusableReplyKeepsTheOldTargetUntilTheRetryFetchesTheFil
             duringSecondTry = DestinationTree();
         });
 
-        EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
         EXPECT_EQ(duringSecondTry.count("b.txt"), 1u);
         EXPECT_EQ(duringSecondTry["b.txt"], old.at("b.txt")) << run.Describe();
-        EXPECT_TRUE(SameTree(served, DestinationTree())) << run.Describe();
-        EXPECT_EQ(run.RequestSummary(),
-                  (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 2", "DKFL", "DownLoad 1",
-                           "DownLoad 2", "DKFL", "DownLoad 1", "DownLoad 2", "DLCK"}))
-            << run.Describe();
-        EXPECT_THAT(run.FinalLines(), ElementsAreArray({
-                                          MatchesRegex("a\\.txt  1K  \\(1 of 2\\)"),
-                                          MatchesRegex("Complete"),
-                                          MatchesRegex("b\\.txt  .*\\(2 of 2\\)"),
-                                          MatchesRegex("Download Failed"),
-                                          MatchesRegex("Processing Failed Retry Attempt 1"),
-                                          MatchesRegex("a\\.txt  1K  \\(1 of 2\\)"),
-                                          MatchesRegex("Complete"),
-                                          MatchesRegex("b\\.txt  .*\\(2 of 2\\)"),
-                                          MatchesRegex("Download Failed"),
-                                          MatchesRegex("Processing Failed Retry Attempt 2"),
-                                          MatchesRegex("a\\.txt  1K  \\(1 of 2\\)"),
-                                          MatchesRegex("Complete"),
-                                          MatchesRegex("b\\.txt  [0-9]K  \\(2 of 2\\)"),
-                                          MatchesRegex("Complete"),
-                                          MatchesRegex("Processing Complete"),
-                                          MatchesRegex(" Download Processing Complete"),
-                                      }))
-            << run.Describe();
+        ExpectOutcome(run,
+                      {0, served, RequestsFetching({"1", "2", "DKFL", "1", "2", "DKFL", "1", "2"}),
+                       Completed({
+                           "a\\.txt  1K  \\(1 of 2\\)",
+                           "Complete",
+                           "b\\.txt  .*\\(2 of 2\\)",
+                           "Download Failed",
+                           "Processing Failed Retry Attempt 1",
+                           "a\\.txt  1K  \\(1 of 2\\)",
+                           "Complete",
+                           "b\\.txt  .*\\(2 of 2\\)",
+                           "Download Failed",
+                           "Processing Failed Retry Attempt 2",
+                           "a\\.txt  1K  \\(1 of 2\\)",
+                           "Complete",
+                           "b\\.txt  [0-9]K  \\(2 of 2\\)",
+                           "Complete",
+                       })});
     }
 }
 

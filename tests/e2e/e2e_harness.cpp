@@ -1,5 +1,7 @@
 #include "e2e/e2e_harness.h"
 
+#include <gmock/gmock.h>
+
 #include <csignal>
 #include <filesystem>
 #include <system_error>
@@ -234,6 +236,13 @@ void EndToEndTest::ClearDestination() {
     EXPECT_TRUE(platform::CreateFolder(Destination()).ok());
 }
 
+std::string EndToEndTest::NextCase(const Tree& files, const std::string& settings) {
+    const std::string key = "CASE" + std::to_string(++cases_);
+    WriteKey(key, files, settings);
+    ClearDestination();
+    return key;
+}
+
 void EndToEndTest::StartServices(std::size_t count) {
     StartService([count](qvn_service::ServiceOptions& options) { options.ports.assign(count, 0); });
 }
@@ -242,6 +251,17 @@ Tree EndToEndTest::OutsideTree() const {
     Tree tree = ReadTree(outside_.path());
     std::erase_if(tree, [](const auto& entry) { return entry.first.starts_with("destination/"); });
     return tree;
+}
+
+void EndToEndTest::ExpectOutcome(const ProgramRun& run, const Outcome& expected) const {
+    EXPECT_EQ(run.ExitCode(), expected.exitCode) << run.Describe();
+    EXPECT_TRUE(SameTree(expected.destination, DestinationTree())) << run.Describe();
+    EXPECT_EQ(run.RequestSummary(), expected.requests) << run.Describe();
+    std::vector<::testing::Matcher<const std::string&>> lines;
+    for (const std::string& pattern : expected.lines) {
+        lines.push_back(::testing::MatchesRegex(pattern));
+    }
+    EXPECT_THAT(run.FinalLines(), ::testing::ElementsAreArray(lines)) << run.Describe();
 }
 
 std::uint16_t EndToEndTest::RefusedPort() {

@@ -69,6 +69,14 @@ struct ProgramRun {
     std::string Describe() const;
 };
 
+// What a run is expected to end with.
+struct Outcome {
+    int exitCode = 0;
+    Tree destination;                   // every file, dated
+    std::vector<std::string> requests;  // as ProgramRun::RequestSummary
+    std::vector<std::string> lines;     // ProgramRun::FinalLines, as regular expressions
+};
+
 // A header line's value in a request block ("X-QVN-LUPIN: " -> "0,3;").
 std::optional<std::string> HeaderValue(std::string_view block, std::string_view name);
 
@@ -86,6 +94,9 @@ class EndToEndTest : public service_testing::ServiceTest {
     void WriteDestination(const Tree& files);
     // Empties the destination, sub-folders and all.
     void ClearDestination();
+    // One case of a data-driven test: a key of its own with the files and
+    // settings, and an empty destination. Returns the key.
+    std::string NextCase(const Tree& files, const std::string& settings);
 
     // The service on `count` loopback ports chosen by the system.
     void StartServices(std::size_t count = 1);
@@ -107,6 +118,10 @@ class EndToEndTest : public service_testing::ServiceTest {
     // Everything beside the destination's folder (which is left out).
     Tree OutsideTree() const;
 
+    // Checks a run's exit code, the destination, the requests and the
+    // lines; a failure shows the whole run.
+    void ExpectOutcome(const ProgramRun& run, const Outcome& expected) const;
+
     // A port that refuses connections.
     static std::uint16_t RefusedPort();
 
@@ -123,6 +138,7 @@ class EndToEndTest : public service_testing::ServiceTest {
   private:
     // The service's request count when the current run started.
     std::size_t requestsBeforeRun_ = 0;
+    int cases_ = 0;
 };
 
 }  // namespace e2e

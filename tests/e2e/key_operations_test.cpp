@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "e2e/e2e_harness.h"
+#include "platform/file.h"
 
 namespace e2e {
 namespace {
@@ -24,17 +25,13 @@ TEST_F(KeyOperationsTest, AnEmptyDestinationIsFilledWithoutAQuestionAndCompletio
     StartServices();
 
     const ProgramRun run = Run("K1", Answers());
-    EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
-    EXPECT_EQ(run.RequestSummary(),
-              (Strings{"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 2", "DLCK"}))
-        << run.Describe();
+    ExpectOutcome(run, {0,
+                        files,
+                        {"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 2", "DLCK"},
+                        {"a\\.txt  1K  \\(1 of 2\\)", "Complete", "b\\.bin  3K  \\(2 of 2\\)",
+                         "Complete", "Processing Complete", " Download Processing Complete"}});
     EXPECT_EQ(run.errorText,
               "Destination Folder (empty to cancel): Destination Folder: " + Destination() + "\n");
-    EXPECT_EQ(run.FinalLines(),
-              (Strings{"a.txt  1K  (1 of 2)", "Complete", "b.bin  3K  (2 of 2)", "Complete",
-                       "Processing Complete", " Download Processing Complete"}))
-        << run.Describe();
-    EXPECT_TRUE(SameTree(files, DestinationTree()));
     EXPECT_FALSE(platform::Exists(work_.Sub("key.txt"))) << "the key file is for one launch";
 }
 
