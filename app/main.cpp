@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     }
     engine::EngineConfig config(engine::ServerListFor(deployment.value()),
                                 net::KeyTable(deployment.value().keyTable));
+    config.timeouts = deployment.value().timeouts;
 
     const app::Environment environment = app::Environment::FromProcess();
     app::FrontEnd frontEnd;

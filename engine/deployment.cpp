@@ -1,8 +1,10 @@
 #include "engine/deployment.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 
 #include "platform/file.h"
 #include "platform/path.h"
@@ -25,6 +27,12 @@ constexpr std::size_t kMaxQuotedLength = 40;
 constexpr const char* kServiceHostKey = "service_host";
 constexpr const char* kServersKey = "servers";
 constexpr const char* kKeyTableKey = "key_table";
+constexpr const char* kTimeoutsKey = "timeouts";
+constexpr const char* kConnectPauseKey = "connect_pause";
+constexpr const char* kKnownKeys[] = {kServiceHostKey, kServersKey, kKeyTableKey, kTimeoutsKey,
+                                      kConnectPauseKey};
+// A day is far beyond any sensible wait and keeps every value in range.
+constexpr std::chrono::milliseconds kMaxDuration = std::chrono::hours(24);
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
@@ -66,6 +74,40 @@ bool IsValidPort(std::string_view text) {
     }
     const long long value = platform::ParseDecimal(text);
     return value >= 1 && value <= 65535;
+}
+
+// Whole seconds ("30", "30s") or milliseconds ("250ms"), at most a day.
+std::optional<std::chrono::milliseconds> ParseDuration(std::string_view text) {
+    std::chrono::milliseconds unit = std::chrono::seconds(1);
+    if (text.ends_with("ms")) {
+        unit = std::chrono::milliseconds(1);
+        text.remove_suffix(2);
+    } else if (text.ends_with("s")) {
+        text.remove_suffix(1);
+    }
+    constexpr std::size_t kMaxDigits = 8;
+    if (text.empty() || text.size() > kMaxDigits) {
+        return std::nullopt;
+    }
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+    }
+    const std::chrono::milliseconds value = platform::ParseDecimal(text) * unit;
+    if (value > kMaxDuration) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool IsKnownKey(std::string_view key) {
+    for (const char* known : kKnownKeys) {
+        if (key == known) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::vector<std::string_view> SplitBlanks(std::string_view text) {
@@ -128,9 +170,10 @@ class Parser {
         if (key.empty()) {
             return At(lineNumber, "a setting name is missing before '='");
         }
-        if (key != kServiceHostKey && key != kServersKey && key != kKeyTableKey) {
-            return At(lineNumber, "unknown setting " + Quoted(key) +
-                                      " (known: service_host, servers, key_table)");
+        if (!IsKnownKey(key)) {
+            return At(lineNumber,
+                      "unknown setting " + Quoted(key) +
+                          " (known: service_host, servers, key_table, timeouts, connect_pause)");
         }
         const auto seen = settings_.find(key);
         if (seen != settings_.end()) {
@@ -143,6 +186,12 @@ class Parser {
         }
         if (key == kServersKey) {
             return ParseServers(value, lineNumber);
+        }
+        if (key == kTimeoutsKey) {
+            return ParseTimeouts(value, lineNumber);
+        }
+        if (key == kConnectPauseKey) {
+            return ParseConnectPause(value, lineNumber);
         }
         if (value.empty()) {
             return At(lineNumber, "key_table names no file");
@@ -191,6 +240,36 @@ class Parser {
             }
             deployment_.servers.push_back(ServerAddress{std::string(host), std::string(port)});
         }
+        return std::nullopt;
+    }
+
+    std::optional<std::string> ParseTimeouts(std::string_view value, int lineNumber) {
+        const std::vector<std::string_view> words = SplitBlanks(value);
+        if (words.size() != 3) {
+            return At(lineNumber, "timeouts " + Quoted(value) +
+                                      " is not three durations (short, normal, long)");
+        }
+        std::chrono::milliseconds* targets[] = {&deployment_.timeouts.shortTimeout,
+                                                &deployment_.timeouts.normalTimeout,
+                                                &deployment_.timeouts.longTimeout};
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            const auto duration = ParseDuration(words[i]);
+            if (!duration || duration->count() == 0) {
+                return At(lineNumber,
+                          "time-out " + Quoted(words[i]) + " is not a duration from 1ms to a day");
+            }
+            *targets[i] = *duration;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<std::string> ParseConnectPause(std::string_view value, int lineNumber) {
+        const auto duration = ParseDuration(value);
+        if (!duration) {
+            return At(lineNumber,
+                      "connect_pause " + Quoted(value) + " is not a duration from 0 to a day");
+        }
+        deployment_.timeouts.connectPause = *duration;
         return std::nullopt;
     }
 

@@ -7,6 +7,9 @@
 //   service_host = example.net            # required unless servers is given
 //   servers = b2.example.net:80 10.0.0.5:8080   # optional, first = tried first
 //   key_table = keytable.bin              # 512 bytes; relative to this file
+//   timeouts = 30 180 720                 # optional: receive time-outs short,
+//                                         #   normal, long; seconds, or "250ms"
+//   connect_pause = 5                     # optional: between connection attempts
 //
 // Messages name the file and line but never show key table bytes.
 
@@ -21,6 +24,7 @@
 #include <variant>
 #include <vector>
 
+#include "net/server_connection.h"
 #include "platform/error.h"
 
 namespace engine {
@@ -39,6 +43,7 @@ struct Deployment {
     std::string serviceHost;             // empty when only servers is given
     std::vector<ServerAddress> servers;  // as listed; empty when not given
     std::array<std::uint8_t, kKeyTableSize> keyTable{};
+    net::Timeouts timeouts;  // the defaults unless set
     std::string sourcePath;  // the file the settings came from
 };
 

@@ -15,11 +15,13 @@
 
 namespace net {
 
-// The three receive time-outs. Tests shorten them to milliseconds.
+// The three receive time-outs, and the pause between two connection
+// attempts. Tests shorten them to milliseconds.
 struct Timeouts {
     std::chrono::milliseconds shortTimeout{std::chrono::seconds(30)};
     std::chrono::milliseconds normalTimeout{std::chrono::seconds(180)};
     std::chrono::milliseconds longTimeout{std::chrono::seconds(720)};
+    std::chrono::milliseconds connectPause{std::chrono::seconds(5)};
 };
 
 class ServerConnection {

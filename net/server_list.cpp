@@ -97,7 +97,7 @@ bool ServerLink::Connect() {
         }
         SelectNextServer();
         RetargetCurrent();
-        clock_.SleepFor(kConnectPause);
+        clock_.SleepFor(timeouts_.connectPause);
     }
     currentServer_->failed = false;
     connectionFlags_ |= kConnectionOpen;

@@ -38,12 +38,11 @@ struct ServerEntry {
 using SocketStarter = bool (*)();
 
 class ServerLink {
-public:
+  public:
     static constexpr std::uint32_t kConnectionOpen = 1;
     static constexpr std::uint32_t kCloseAfterReply = 4;
     static constexpr int kLastAttempt = 0;
     static constexpr int kFirstAttemptCounter = 3;
-    static constexpr std::chrono::milliseconds kConnectPause{5000};
     // A failed server is passed over until it has been walked over this often.
     static constexpr int kSkipLimit = 50;
 
@@ -66,8 +65,9 @@ public:
     // passing over entries whose last connection failed.
     void SelectNextServer();
 
-    // Makes sure a connection is open: up to four attempts 5 s apart,
-    // alternating between servers. Sets commFailed when all of them fail.
+    // Makes sure a connection is open: up to four attempts, the time-outs'
+    // connect pause apart, alternating between servers. Sets commFailed
+    // when all of them fail.
     bool Connect();
 
     // Closes and forgets the connection in use; false when there was none.
@@ -101,7 +101,7 @@ public:
     void ClearCommFailed() { commFailed_ = false; }
     bool commInitFailed() const { return commInitFailed_; }
 
-private:
+  private:
     // Makes currentServer_'s connection the one in use, pointed at its host.
     void RetargetCurrent();
 

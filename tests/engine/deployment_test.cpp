@@ -101,6 +101,28 @@ TEST(DeploymentParseTest, ServersReplaceTheFormedEntriesInTheirOrder) {
               (std::vector<ServerAddress>{{"only.example.net", "81"}}));
 }
 
+TEST(DeploymentParseTest, TimeoutsAndConnectPauseKeepTheirDefaultsUnlessSet) {
+    using std::chrono::milliseconds;
+    FakeKeyFiles keys;
+    keys.files["/k.bin"] = KeyTableBytes();
+    const DeploymentResult plain = Parse("service_host = a.net\nkey_table = /k.bin\n", keys);
+    ASSERT_TRUE(plain.ok()) << plain.message();
+    EXPECT_EQ(plain.value().timeouts.shortTimeout, milliseconds(30'000));
+    EXPECT_EQ(plain.value().timeouts.normalTimeout, milliseconds(180'000));
+    EXPECT_EQ(plain.value().timeouts.longTimeout, milliseconds(720'000));
+    EXPECT_EQ(plain.value().timeouts.connectPause, milliseconds(5'000));
+
+    const DeploymentResult set = Parse(
+        "service_host = a.net\nkey_table = /k.bin\n"
+        "timeouts = 250ms\t2s   86400\nconnect_pause = 0ms\n",
+        keys);
+    ASSERT_TRUE(set.ok()) << set.message();
+    EXPECT_EQ(set.value().timeouts.shortTimeout, milliseconds(250));
+    EXPECT_EQ(set.value().timeouts.normalTimeout, milliseconds(2'000));
+    EXPECT_EQ(set.value().timeouts.longTimeout, milliseconds(86'400'000));
+    EXPECT_EQ(set.value().timeouts.connectPause, milliseconds(0));
+}
+
 TEST(DeploymentParseTest, BadFilesAreRefusedNamingFileAndLine) {
     const std::string conf = kConfPath;
     const std::string key = "key_table = /k.bin\n";
@@ -112,7 +134,22 @@ TEST(DeploymentParseTest, BadFilesAreRefusedNamingFileAndLine) {
          conf + ":1: expected 'key = value', found 'service_host example.net'"},
         {"# hosts\n = example.net\n" + key, conf + ":2: a setting name is missing before '='"},
         {"service_host = a.net\nproxy = p:80\n" + key,
-         conf + ":2: unknown setting 'proxy' (known: service_host, servers, key_table)"},
+         conf + ":2: unknown setting 'proxy' (known: service_host, servers, key_table, "
+                "timeouts, connect_pause)"},
+        {"service_host = a.net\ntimeouts = 30 180\n" + key,
+         conf + ":2: timeouts '30 180' is not three durations (short, normal, long)"},
+        {"service_host = a.net\ntimeouts = 30 0 720\n" + key,
+         conf + ":2: time-out '0' is not a duration from 1ms to a day"},
+        {"service_host = a.net\ntimeouts = 30 180 86401\n" + key,
+         conf + ":2: time-out '86401' is not a duration from 1ms to a day"},
+        {"service_host = a.net\ntimeouts = 30 180m 720\n" + key,
+         conf + ":2: time-out '180m' is not a duration from 1ms to a day"},
+        {"service_host = a.net\ntimeouts = 30 -1 720\n" + key,
+         conf + ":2: time-out '-1' is not a duration from 1ms to a day"},
+        {"service_host = a.net\nconnect_pause = ms\n" + key,
+         conf + ":2: connect_pause 'ms' is not a duration from 0 to a day"},
+        {"service_host = a.net\nconnect_pause = 1 s\n" + key,
+         conf + ":2: connect_pause '1 s' is not a duration from 0 to a day"},
         {"service_host = a.net\n" + key + "\nservice_host = b.net\n",
          conf + ":4: service_host is set again (first set on line 1)"},
         {key + key + "service_host = a.net\n",

@@ -149,6 +149,18 @@ TEST(ServerLinkTest, EveryServerRefusingGivesFourAttemptsThreePausesAndCommFaile
     EXPECT_TRUE(l.link.server(1).failed);
 }
 
+TEST(ServerLinkTest, TheTimeoutsChooseThePauseBetweenAttempts) {
+    RecordingLog log;
+    testing_support::FakeClock clock;
+    ScriptedResolver resolver;
+    net::Timeouts timeouts = TestTimeouts();
+    timeouts.connectPause = milliseconds(20);
+    ServerLink link(log, clock, timeouts, resolver);
+    link.AddServer("127.0.0.1", RefusedPortText());
+    EXPECT_FALSE(link.Connect());
+    EXPECT_EQ(clock.Sleeps(), std::vector<milliseconds>(3, milliseconds(20)));
+}
+
 TEST(ServerLinkTest, AttemptsAlternateAndFailedLookupsAreRetriedEachTime) {
     Link l;
     l.link.AddServer("b1.unknown.test", "80");

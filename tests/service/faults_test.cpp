@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "service_test_support.h"
+#include "service_support/service_test_support.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "service_test_support.h"
+#include "service_support/service_test_support.h"
 #include "tools/service/download_plan.h"
 #include "tools/service/key_folder.h"
 #include "tools/service/zip_body.h"

@@ -8,7 +8,7 @@
 
 #include "platform/child_process.h"
 #include "platform/strings.h"
-#include "service_test_support.h"
+#include "service_support/service_test_support.h"
 
 namespace {
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "engine/key_file_list.h"
@@ -14,7 +16,7 @@
 #include "net/md5.h"
 #include "net/message_cipher.h"
 #include "net/request_builder.h"
-#include "service_test_support.h"
+#include "service_support/service_test_support.h"
 
 namespace {
 
@@ -399,6 +401,23 @@ TEST_F(ProtocolTest, RequestLogHoldsEveryHeaderBlockWithPortSequenceAndKey) {
     EXPECT_EQ(logDir.Read("requests.log"), "=== " + std::to_string(Port()) + " 1\nkey Top\n" +
                                                first + "=== " + std::to_string(second) + " 2\n" +
                                                other);
+}
+
+TEST_F(ProtocolTest, AWaitForARequestEndsWhenOneMatchesEarlierOrLater) {
+    WriteFile("Top", "a.txt", "alpha");
+    StartService();
+    const auto secondRequest = [](const qvn_service::LoggedRequest& r) { return r.sequence == 2; };
+    EXPECT_FALSE(service_->WaitForRequest(secondRequest, std::chrono::milliseconds(20)));
+
+    ASSERT_TRUE(Exchange(ServiceRequest("VDLK", "Top")));
+    std::thread later([&] { Exchange(ServiceRequest("DLCK", "Top")); });
+    EXPECT_TRUE(service_->WaitForRequest(secondRequest, service_testing::kPatience));
+    later.join();
+    EXPECT_TRUE(service_->WaitForRequest(
+        [](const qvn_service::LoggedRequest& r) {
+            return r.block.find("?VDLK ") != std::string::npos;
+        },
+        std::chrono::milliseconds(0)));
 }
 
 }  // namespace

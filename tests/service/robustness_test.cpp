@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "service_test_support.h"
+#include "service_support/service_test_support.h"
 
 namespace {
 

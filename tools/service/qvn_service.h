@@ -87,6 +87,12 @@ class QvnService {
     std::vector<std::string> Requests() const;
     // The same with their ports, sequence numbers and keys.
     std::vector<LoggedRequest> RequestRecords() const { return log_.Entries(); }
+    // Waits up to `timeout` for a request that `match` accepts (one received
+    // earlier included); false when none came.
+    bool WaitForRequest(const std::function<bool(const LoggedRequest&)>& match,
+                        std::chrono::milliseconds timeout) const {
+        return log_.WaitFor(match, timeout);
+    }
 
     // Stops listening, ends every connection (stalled ones included) and
     // waits for their threads. Safe to call more than once.

@@ -36,12 +36,27 @@ std::uint64_t RequestLog::Add(std::uint16_t port, const std::optional<std::strin
         std::fflush(file_.get());
     }
     entries_.push_back(std::move(entry));
+    added_.notify_all();
     return entries_.back().sequence;
 }
 
 std::vector<LoggedRequest> RequestLog::Entries() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return entries_;
+}
+
+bool RequestLog::WaitFor(const std::function<bool(const LoggedRequest&)>& match,
+                         std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    std::size_t checked = 0;
+    return added_.wait_for(lock, timeout, [&] {
+        for (; checked < entries_.size(); ++checked) {
+            if (match(entries_[checked])) {
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
 }  // namespace qvn_service

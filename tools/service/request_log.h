@@ -10,8 +10,11 @@
 // ports. Each entry is written and flushed under a lock, so a reader sees
 // whole entries.
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -46,12 +49,18 @@ class RequestLog {
 
     std::vector<LoggedRequest> Entries() const;
 
+    // Waits up to `timeout` for an entry that `match` accepts, one logged
+    // earlier included; false when none came.
+    bool WaitFor(const std::function<bool(const LoggedRequest&)>& match,
+                 std::chrono::milliseconds timeout) const;
+
   private:
     struct FileCloser {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
 
     mutable std::mutex mutex_;
+    mutable std::condition_variable added_;
     std::vector<LoggedRequest> entries_;
     std::unique_ptr<std::FILE, FileCloser> file_;
 };

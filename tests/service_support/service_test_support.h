@@ -39,6 +39,10 @@ platform::FileTime NewYearsEve2006();
 // Bytes that do not repeat within a block, so that misplaced pieces show.
 std::string PatternBytes(std::size_t size, unsigned seed = 1);
 
+// Writes a file below a folder ('/' between levels), optionally dated.
+void WriteDatedFile(const testing_support::TempDir& dir, const std::string& relative,
+                    const std::string& bytes, std::optional<platform::FileTime> lastWrite);
+
 struct ReplyRead {
     std::string header;  // the header block as received
     std::string body;    // Content-Length bytes (none without the header)

@@ -1,4 +1,4 @@
-#include "service_test_support.h"
+#include "service_support/service_test_support.h"
 
 #include <array>
 
@@ -37,6 +37,16 @@ std::string PatternBytes(std::size_t size, unsigned seed) {
         c = static_cast<char>(state >> 16);
     }
     return bytes;
+}
+
+void WriteDatedFile(const testing_support::TempDir& dir, const std::string& relative,
+                    const std::string& bytes, std::optional<platform::FileTime> lastWrite) {
+    dir.Write(relative, bytes);
+    if (lastWrite) {
+        auto file = platform::File::Open(dir.Sub(relative), platform::FileAccess::WriteExisting);
+        ASSERT_TRUE(file.ok()) << relative;
+        ASSERT_TRUE(file->SetLastWriteTime(*lastWrite).ok()) << relative;
+    }
 }
 
 bool ReplyRead::HasHeader(std::string_view line) const {
@@ -155,13 +165,7 @@ std::uint16_t ServiceTest::Port() const {
 
 void ServiceTest::WriteFile(const std::string& key, const std::string& relative,
                             const std::string& bytes, std::optional<platform::FileTime> lastWrite) {
-    const std::string path = key + "/" + relative;
-    root_.Write(path, bytes);
-    if (lastWrite) {
-        auto file = platform::File::Open(root_.Sub(path), platform::FileAccess::WriteExisting);
-        ASSERT_TRUE(file.ok());
-        ASSERT_TRUE(file->SetLastWriteTime(*lastWrite).ok());
-    }
+    WriteDatedFile(root_, key + "/" + relative, bytes, lastWrite);
 }
 
 void ServiceTest::WriteSettings(const std::string& key, const std::string& text) {

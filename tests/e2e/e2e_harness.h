@@ -1,0 +1,144 @@
+#pragma once
+// The end-to-end harness: the built program run as a child process with the
+// console front-end, against the in-process service over loopback. A test
+// writes a key folder (and perhaps files already in the destination),
+// starts the service, runs the program with its answers and then looks at
+// the files, their dates, the lines shown, the exit status and the requests
+// the service received.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/child_process.h"
+#include "platform/file_time.h"
+#include "service_support/service_test_support.h"
+#include "support/temp_dir.h"
+#include "tools/service/request_log.h"
+
+namespace e2e {
+
+// A file as a test writes it or finds it: bytes and last write time.
+struct TreeFile {
+    std::string bytes;
+    platform::FileTime lastWrite = service_testing::NewYearsEve2006();
+
+    bool operator==(const TreeFile&) const = default;
+};
+
+// The files below a folder by relative name, '/' between levels.
+using Tree = std::map<std::string, TreeFile>;
+
+// Every regular file below a folder (an empty tree when there is none).
+Tree ReadTree(const std::string& folder);
+
+// A date `seconds` after (or before) another, for files newer or older
+// than the service's.
+platform::FileTime Shifted(platform::FileTime time, std::int64_t seconds);
+
+// Equal names, bytes and dates; the failure names each difference.
+::testing::AssertionResult SameTree(const Tree& expected, const Tree& actual);
+
+// One run of the program.
+struct ProgramRun {
+    std::optional<platform::ExitStatus> exit;          // nothing: killed at the time limit
+    std::vector<std::string> lines;                    // standard output, one entry a line
+    std::string errorText;                             // standard error (prompts)
+    std::vector<qvn_service::LoggedRequest> requests;  // received during the run
+    std::string log;                                   // the activity log
+
+    // The exit code; -1 when the program did not exit by itself.
+    int ExitCode() const;
+    // The lines as the file list shows them at the end: a file's line that
+    // the next line replaced (the same "(i of n)") is left out. When that
+    // happens depends on the timer, so tests compare these.
+    std::vector<std::string> FinalLines() const;
+    // The requests in order as "VDLK", "DKFL", "DownLoad 2" (with the file
+    // identifier), "DLCK".
+    std::vector<std::string> RequestSummary() const;
+    // The header blocks of the DownLoad requests for one file identifier.
+    std::vector<std::string> DownloadsOf(std::string_view fileId) const;
+    // Everything above, for failure messages.
+    std::string Describe() const;
+};
+
+// What a run is expected to end with.
+struct Outcome {
+    int exitCode = 0;
+    Tree destination;                   // every file, dated
+    std::vector<std::string> requests;  // as ProgramRun::RequestSummary
+    std::vector<std::string> lines;     // ProgramRun::FinalLines, as regular expressions
+};
+
+// A header line's value in a request block ("X-QVN-LUPIN: " -> "0,3;").
+std::optional<std::string> HeaderValue(std::string_view block, std::string_view name);
+
+class EndToEndTest : public service_testing::ServiceTest {
+  protected:
+    // Long enough for any healthy run on a loaded machine; only a hanging
+    // program makes a test wait this long.
+    static constexpr std::chrono::seconds kRunLimit{30};
+
+    EndToEndTest();
+
+    // A key folder with its files and, when not empty, its settings.
+    void WriteKey(const std::string& key, const Tree& files, const std::string& settings = "");
+    // Files already in the destination before the run.
+    void WriteDestination(const Tree& files);
+    // Empties the destination, sub-folders and all.
+    void ClearDestination();
+    // One case of a data-driven test: a key of its own with the files and
+    // settings, and an empty destination. Returns the key.
+    std::string NextCase(const Tree& files, const std::string& settings);
+
+    // The service on `count` loopback ports chosen by the system.
+    void StartServices(std::size_t count = 1);
+
+    // Runs the program on a key file naming `key`, with the lines of
+    // `answers` on its standard input; `meanwhile` is called once the
+    // program has started.
+    ProgramRun Run(const std::string& key, const std::vector<std::string>& answers,
+                   const std::function<void()>& meanwhile = {});
+    // Waits (up to the run limit) until the service has received the
+    // `count`th DownLoad request for a file identifier.
+    bool WaitForDownload(std::string_view fileId, int count = 1);
+    // The answers of a run into the destination: the folder, then the
+    // answer to the replace question (when it is asked).
+    std::vector<std::string> Answers(const std::string& replace = "yes") const;
+
+    std::string Destination() const { return outside_.Sub("destination"); }
+    Tree DestinationTree() const { return ReadTree(Destination()); }
+    // Everything beside the destination's folder (which is left out).
+    Tree OutsideTree() const;
+
+    // Checks a run's exit code, the destination, the requests and the
+    // lines; a failure shows the whole run.
+    void ExpectOutcome(const ProgramRun& run, const Outcome& expected) const;
+
+    // A port that refuses connections.
+    static std::uint16_t RefusedPort();
+
+    // The servers the program is given, first tried first; empty: the
+    // service's ports in their order.
+    std::vector<std::uint16_t> programServers_;
+    // The deployment's receive time-outs: short, normal, long. (There is
+    // no pause between connection attempts.)
+    std::string timeouts_ = "10s 10s 10s";
+
+    testing_support::TempDir work_;     // key table, deployment, key file, log
+    testing_support::TempDir outside_;  // holds the destination folder
+
+  private:
+    // The service's request count when the current run started.
+    std::size_t requestsBeforeRun_ = 0;
+    int cases_ = 0;
+};
+
+}  // namespace e2e
