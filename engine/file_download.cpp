@@ -250,6 +250,13 @@ FileResult FileDownload::Run() {
         }
         return FileResult::Failed;
     }
+    if (net::IsProxyAuthenticationFailure(reader.Block())) {
+        // A proxy's refusal is no reply of the service: whatever body it
+        // carries must never become (or replace) the file.
+        Error(" Err - DownloadFile - Proxy Authentication Failed %s\n", path_.c_str());
+        link.Disconnect();
+        return FileResult::Failed;
+    }
     const net::ReplyHeaders headers = net::ParseReplyHeaders(reader.Block());
     if (headers.connectionClose) {
         link.SetCloseAfterReply();
