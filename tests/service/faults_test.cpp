@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -194,6 +195,49 @@ TEST_F(FaultsTest, NoFangIndexLeavesOnlyThePlainSize) {
     ASSERT_TRUE(reply->fields.fang);
     EXPECT_FALSE(reply->fields.fang->keyIndex.has_value());
     EXPECT_EQ(reply->body.size(), 16u);
+}
+
+// The client's next attempt, on any port, must meet a refusal rather
+// than a connection that happens to be accepted before the ports shut.
+TEST_F(FaultsTest, RefuseShutsEveryPortForAWhileThenTheServiceListensAgain) {
+    WriteSettings("Top", "fault = refuse word=DKFL for=300\n");
+    StartService([](qvn_service::ServiceOptions& options) { options.ports.assign(2, 0); });
+    const std::vector<std::uint16_t> ports = service_->Ports();
+    const std::uint32_t loopback = platform::ParseDottedQuad("127.0.0.1").value();
+    EXPECT_TRUE(service_->WaitUntilListening(std::chrono::milliseconds(0)));
+
+    // A connection served before the refusal stays in service.
+    RawClient early(ports[1]);
+    ASSERT_TRUE(early.Send(ServiceRequest("VDLK", "Top")));
+    EXPECT_EQ(early.ReadReply()->Conclusion(), "Successful");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(ReplyUntilClosed(ServiceRequest("DKFL", "Top")), "");
+    for (const std::uint16_t port : ports) {
+        auto attempt = platform::TcpSocket::Connect(loopback, port);
+        ASSERT_FALSE(attempt.ok()) << "port " << port << " still accepts";
+        EXPECT_EQ(attempt.error().code, ECONNREFUSED);
+    }
+    EXPECT_FALSE(service_->WaitUntilListening(std::chrono::milliseconds(0)));
+    ASSERT_TRUE(early.Send(ServiceRequest("VDLK", "Top")));
+    EXPECT_EQ(early.ReadReply()->Conclusion(), "Successful");
+
+    ASSERT_TRUE(service_->WaitUntilListening(service_testing::kPatience));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+    // The same ports listen again, and the rule is used up.
+    EXPECT_EQ(service_->Ports(), ports);
+    for (const std::uint16_t port : ports) {
+        RawClient client(port);
+        ASSERT_TRUE(client.Send(ServiceRequest("DKFL", "Top")));
+        EXPECT_EQ(client.ReadReply()->Conclusion(), "Successful");
+    }
+}
+
+TEST_F(FaultsTest, StopEndsARefusalAtOnce) {
+    WriteSettings("Top", "fault = refuse word=VDLK for=600000\n");
+    StartService();
+    EXPECT_EQ(ReplyUntilClosed(ServiceRequest("VDLK", "Top")), "");
+    service_->Stop();
+    EXPECT_FALSE(service_->WaitUntilListening(service_testing::kPatience));
 }
 
 TEST_F(FaultsTest, RulesCountPerServiceRunAcrossConnectionsAndRereads) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -160,10 +161,12 @@ TEST(KeySettingsTest, ReadsFaultRulesWithTheirOptions) {
     const auto parsed = qvn_service::ParseKeySettings(
         "fault = close_body file=sub\\a.txt after=100 times=3 word=DownLoad\n"
         "fault = bad_content_length=-5\n"
-        "fault = stall_header file=\"with blank.txt\"\n");
+        "fault = stall_header file=\"with blank.txt\"\n"
+        "fault = refuse word=DKFL for=250\n"
+        "fault = refuse\n");
     ASSERT_TRUE(parsed.problems.empty()) << parsed.problems.front();
     const auto& faults = parsed.settings.faults;
-    ASSERT_EQ(faults.size(), 3u);
+    ASSERT_EQ(faults.size(), 5u);
     EXPECT_EQ(faults[0].kind, FaultKind::CloseBody);
     EXPECT_EQ(faults[0].file, "sub/a.txt");
     EXPECT_EQ(faults[0].after, 100u);
@@ -174,12 +177,16 @@ TEST(KeySettingsTest, ReadsFaultRulesWithTheirOptions) {
     EXPECT_EQ(faults[1].times, 1);
     EXPECT_FALSE(faults[1].file.has_value());
     EXPECT_EQ(faults[2].file, "with blank.txt");
+    EXPECT_EQ(faults[3].kind, FaultKind::Refuse);
+    EXPECT_EQ(faults[3].word, "DKFL");
+    EXPECT_EQ(faults[3].refuseFor, std::chrono::milliseconds(250));
+    EXPECT_EQ(faults[4].refuseFor, std::chrono::milliseconds(1000));
     // Two equal lines are two rules, counted apart.
     EXPECT_NE(faults[0].identity, faults[1].identity);
     for (const FaultKind kind : {FaultKind::CloseBody, FaultKind::CloseHeader, FaultKind::StallBody,
                                  FaultKind::StallHeader, FaultKind::ProxyAuth, FaultKind::Garbage,
                                  FaultKind::ConnectionClose, FaultKind::CorruptZip,
-                                 FaultKind::BadCrcZip, FaultKind::NoFangIndex}) {
+                                 FaultKind::BadCrcZip, FaultKind::NoFangIndex, FaultKind::Refuse}) {
         const auto one = qvn_service::ParseKeySettings(
             "fault = " + std::string(qvn_service::FaultKindName(kind)) + "\n");
         ASSERT_EQ(one.settings.faults.size(), 1u) << qvn_service::FaultKindName(kind);
@@ -200,14 +207,20 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
         "fault = close_body times=0\n"
         "fault = close_body colour=red\n"
         "fault = stall_body file=\"open\n"
+        "fault = close_body for=100\n"
+        "fault = refuse for=0\n"
+        "fault = refuse for=600001\n"
         "encipher = yes\n");
     EXPECT_TRUE(parsed.settings.encipher);
     EXPECT_TRUE(parsed.settings.faults.empty());
-    ASSERT_EQ(parsed.problems.size(), 11u);
+    ASSERT_EQ(parsed.problems.size(), 14u);
     EXPECT_EQ(parsed.problems[0], "line 1: zip needs yes or no");
     EXPECT_EQ(parsed.problems[3], "line 4: not a \"name = value\" line");
     EXPECT_EQ(parsed.problems[5], "line 6: fault kind \"garbage\" takes no value");
     EXPECT_EQ(parsed.problems[9], "line 10: unknown fault option \"colour\"");
+    EXPECT_EQ(parsed.problems[11], "line 12: for= belongs to refuse only");
+    EXPECT_EQ(parsed.problems[12], "line 13: for= needs a number of milliseconds from 1 to 600000");
+    EXPECT_EQ(parsed.problems[13], "line 14: for= needs a number of milliseconds from 1 to 600000");
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ namespace qvn_service {
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 11> kFaultNames{{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 12> kFaultNames{{
     {FaultKind::CloseBody, "close_body"},
     {FaultKind::CloseHeader, "close_header"},
     {FaultKind::StallBody, "stall_body"},
@@ -21,7 +21,12 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 11> kFaultNames{{
     {FaultKind::BadCrcZip, "bad_crc_zip"},
     {FaultKind::BadContentLength, "bad_content_length"},
     {FaultKind::NoFangIndex, "no_fang_index"},
+    {FaultKind::Refuse, "refuse"},
 }};
+
+// The longest refusal a rule may ask for: long enough for any test, short
+// enough that a slip of the pen does not shut the service for good.
+constexpr std::uint64_t kMaxRefusalMs = 600'000;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -155,6 +160,15 @@ std::optional<std::string> ParseFault(std::string_view value, FaultRule& rule) {
                 return "times= needs a number from 1 to 1000000";
             }
             rule.times = static_cast<int>(*count);
+        } else if (name == "for") {
+            const auto milliseconds = ParseCount(text);
+            if (rule.kind != FaultKind::Refuse) {
+                return std::string("for= belongs to refuse only");
+            }
+            if (!milliseconds || *milliseconds == 0 || *milliseconds > kMaxRefusalMs) {
+                return "for= needs a number of milliseconds from 1 to 600000";
+            }
+            rule.refuseFor = std::chrono::milliseconds(*milliseconds);
         } else {
             return "unknown fault option \"" + std::string(name) + "\"";
         }

@@ -10,11 +10,13 @@
 //   duplicates.sub/a.txt = 2       # fifth list field of that file
 //   extra = 99\tTop\\x?.txt\t1\t \t0\t0\t   # a raw list record (escapes below)
 //   fault = close_body file=a.txt after=100 times=2 word=DownLoad
+//   fault = refuse word=DownLoad for=800      # ports shut for 800 ms
 //
 // In `extra` values "\t", "\r", "\n" and "\\" stand for TAB, CR, LF and a
 // backslash; any other backslash stays as it is. Fault lines are described
 // at FaultRule.
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -36,10 +38,12 @@ enum class FaultKind {
     BadCrcZip,         // the file goes out as a zip whose CRC-32 is wrong
     BadContentLength,  // the Content-Length value is replaced by `value`
     NoFangIndex,       // "X-QVN-Fang: " carries only the plain size
+    Refuse,            // no reply, and every port refuses connections for a while
 };
 
 // "fault = <kind> [file=<name>] [word=<word>] [after=<bytes>] [times=<n>]",
-// where the kind bad_content_length carries its text: bad_content_length=-5.
+// where the kind bad_content_length carries its text: bad_content_length=-5,
+// and refuse takes [for=<milliseconds>], how long the ports stay shut.
 // A rule applies to the first `times` requests of a service run that match
 // it: the request word when `word` is given, the requested file (a
 // DownLoad of that relative name, '\' or '/' between levels) when `file`
@@ -51,6 +55,7 @@ struct FaultRule {
     std::optional<std::string> word;
     std::uint64_t after = 0;
     int times = 1;
+    std::chrono::milliseconds refuseFor{1000};  // refuse only
     // Names the rule across rereads of the file, for counting its uses.
     std::string identity;
 };

@@ -78,10 +78,14 @@ ServiceStart QvnService::Start(ServiceOptions options) {
                           listener.error().Message();
             return start;
         }
-        service->listeners_.push_back(std::move(*listener));
+        auto slot = std::make_unique<Port>();
+        slot->number = listener->Port();
+        slot->listener = std::move(*listener);
+        service->ports_.push_back(std::move(slot));
     }
-    for (platform::TcpListener& listener : service->listeners_) {
-        service->acceptThreads_.emplace_back(&QvnService::AcceptLoop, service.get(), &listener);
+    service->portsListening_ = service->ports_.size();
+    for (const auto& slot : service->ports_) {
+        service->acceptThreads_.emplace_back(&QvnService::AcceptLoop, service.get(), slot.get());
     }
     start.service = std::move(service);
     return start;
@@ -93,8 +97,8 @@ QvnService::~QvnService() {
 
 std::vector<std::uint16_t> QvnService::Ports() const {
     std::vector<std::uint16_t> ports;
-    for (const platform::TcpListener& listener : listeners_) {
-        ports.push_back(listener.Port());
+    for (const auto& slot : ports_) {
+        ports.push_back(slot->number);
     }
     return ports;
 }
@@ -108,7 +112,11 @@ std::vector<std::string> QvnService::Requests() const {
 }
 
 void QvnService::Stop() {
-    stopping_ = true;
+    {
+        std::lock_guard<std::mutex> lock(refusalMutex_);
+        stopping_ = true;
+    }
+    refusalChanged_.notify_all();
     for (std::thread& thread : acceptThreads_) {
         if (thread.joinable()) {
             thread.join();
@@ -128,13 +136,72 @@ void QvnService::Stop() {
             connection->thread.join();
         }
     }
-    for (platform::TcpListener& listener : listeners_) {
-        listener.Close();
+    for (const auto& slot : ports_) {
+        slot->listener.Close();
     }
 }
 
-void QvnService::AcceptLoop(platform::TcpListener* listener) {
+void QvnService::RefuseConnectionsFor(std::chrono::milliseconds duration) {
+    std::unique_lock<std::mutex> lock(refusalMutex_);
+    refuseUntil_ = std::max(refuseUntil_, std::chrono::steady_clock::now() + duration);
+    refusalChanged_.notify_all();
+    // Back once every port has stopped listening (each accept loop notices
+    // within one slice), so that the caller's next step meets closed ports.
+    refusalChanged_.wait_until(lock, refuseUntil_,
+                               [this] { return portsListening_ == 0 || stopping_; });
+}
+
+bool QvnService::WaitUntilListening(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(refusalMutex_);
+    refusalChanged_.wait_for(lock, timeout, [this] {
+        return stopping_ || (portsListening_ == ports_.size() &&
+                             std::chrono::steady_clock::now() >= refuseUntil_);
+    });
+    return !stopping_ && portsListening_ == ports_.size() &&
+           std::chrono::steady_clock::now() >= refuseUntil_;
+}
+
+bool QvnService::RefusalUnderWay() {
+    std::lock_guard<std::mutex> lock(refusalMutex_);
+    return std::chrono::steady_clock::now() < refuseUntil_;
+}
+
+bool QvnService::RefuseOnPort(Port& port) {
+    // Connections waiting in the backlog are reset with the listener.
+    port.listener.Close();
+    std::unique_lock<std::mutex> lock(refusalMutex_);
+    --portsListening_;
+    refusalChanged_.notify_all();
+    for (;;) {
+        // A refusal may be lengthened while it lasts.
+        while (!stopping_ && std::chrono::steady_clock::now() < refuseUntil_) {
+            refusalChanged_.wait_until(lock, refuseUntil_);
+        }
+        if (stopping_) {
+            return false;
+        }
+        // SO_REUSEADDR lets the same port be taken again at once; should
+        // another program have taken it meanwhile, keep trying.
+        auto listener = platform::TcpListener::ListenLoopback(port.number);
+        if (listener) {
+            port.listener = std::move(*listener);
+            ++portsListening_;
+            refusalChanged_.notify_all();
+            return true;
+        }
+        refusalChanged_.wait_for(lock, kAcceptSlice);
+    }
+}
+
+void QvnService::AcceptLoop(Port* port) {
+    platform::TcpListener* listener = &port->listener;
     while (!stopping_) {
+        if (RefusalUnderWay()) {
+            if (!RefuseOnPort(*port)) {
+                return;
+            }
+            continue;
+        }
         const platform::WaitResult ready = listener->WaitAcceptable(kAcceptSlice);
         ReapFinished();
         if (ready == platform::WaitResult::Failed) {
@@ -156,7 +223,7 @@ void QvnService::AcceptLoop(platform::TcpListener* listener) {
             if (connections_.size() < options_.maxConnections) {
                 auto connection = std::make_unique<Connection>();
                 connection->socket = std::move(*accepted);
-                connection->port = listener->Port();
+                connection->port = port->number;
                 connection->socket.SetSendTimeout(options_.receiveTimeout);
                 connection->thread = std::thread(&QvnService::Serve, this, connection.get());
                 connections_.push_back(std::move(connection));
@@ -282,6 +349,12 @@ bool QvnService::Answer(Connection& connection, const std::string& block) {
     }
 
     Response response = responder_.Respond(*request, key, connection.random);
+    if (response.refuseFor) {
+        // The ports are shut before this connection ends, so the client's
+        // next attempt is refused.
+        RefuseConnectionsFor(*response.refuseFor);
+        return false;
+    }
     if (request->WantsClose()) {
         response.reply.close = true;
     }

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -98,13 +99,31 @@ class QvnService {
     // waits for their threads. Safe to call more than once.
     void Stop();
 
+    // Every port stops listening, so that connection attempts are refused,
+    // and listens again once `duration` has passed (a refusal already under
+    // way lasts at least as long as it was to).
+    void RefuseConnectionsFor(std::chrono::milliseconds duration);
+    // Waits until no refusal is under way and every port listens again;
+    // false when `timeout` runs out first or the service stops.
+    bool WaitUntilListening(std::chrono::milliseconds timeout);
+
   private:
     struct Connection;
+    // One port; only its accept loop touches the listener while the
+    // service runs (it also closes and reopens it for a refusal).
+    struct Port {
+        std::uint16_t number = 0;
+        platform::TcpListener listener;
+    };
     enum class ReadOutcome { Complete, Ended, TooLarge };
 
     explicit QvnService(ServiceOptions options);
 
-    void AcceptLoop(platform::TcpListener* listener);
+    void AcceptLoop(Port* port);
+    // Closes the port's listener, waits out the refusal and listens on the
+    // same port again; false when the service stops first.
+    bool RefuseOnPort(Port& port);
+    bool RefusalUnderWay();
     void ReapFinished();
     void Serve(Connection* connection);
     // Waits for the next header block (and drops a request body); the block
@@ -129,9 +148,16 @@ class QvnService {
     RequestLog log_;
     RunCounters counters_;
     Responder responder_;
-    std::vector<platform::TcpListener> listeners_;
+    std::vector<std::unique_ptr<Port>> ports_;
     std::vector<std::thread> acceptThreads_;
     std::atomic<bool> stopping_{false};
+
+    // When the current refusal ends, and how many ports listen; the
+    // condition tells of every change of either, and of the stop.
+    std::mutex refusalMutex_;
+    std::condition_variable refusalChanged_;
+    std::chrono::steady_clock::time_point refuseUntil_{};
+    std::size_t portsListening_ = 0;
 
     std::mutex connectionsMutex_;
     std::vector<std::unique_ptr<Connection>> connections_;

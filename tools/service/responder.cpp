@@ -216,7 +216,12 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
         faults.SetFile(file);
     }
 
-    if (const FaultRule* rule = faults.Take({FaultKind::ProxyAuth, FaultKind::Garbage})) {
+    if (const FaultRule* rule =
+            faults.Take({FaultKind::ProxyAuth, FaultKind::Garbage, FaultKind::Refuse})) {
+        if (rule->kind == FaultKind::Refuse) {
+            response.refuseFor = rule->refuseFor;
+            return response;
+        }
         if (rule->kind == FaultKind::Garbage) {
             response.raw = RandomGarbage(random);
             return response;

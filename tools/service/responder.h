@@ -4,6 +4,7 @@
 // key folders and settings, keeps the per-run counts, and hands the
 // connection code a finished plan.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -53,6 +54,9 @@ struct Response {
     std::optional<TransportFault> transport;
     // End the connection after the reply even though it does not say so.
     bool endConnection = false;
+    // When given, nothing is sent: every port stops listening for this
+    // long (connections are refused) and then this connection ends.
+    std::optional<std::chrono::milliseconds> refuseFor;
 };
 
 class Responder {
