@@ -161,7 +161,7 @@ std::optional<std::string> ParseFault(std::string_view value, FaultRule& rule) {
             }
             rule.times = static_cast<int>(*count);
         } else if (name == "for") {
-            const auto milliseconds = ParseCount(text);
+            const auto milliseconds = platform::ParseWholeDecimal(text);
             if (rule.kind != FaultKind::Refuse) {
                 return std::string("for= belongs to refuse only");
             }
