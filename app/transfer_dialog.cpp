@@ -126,10 +126,18 @@ void TransferDialog::Initialise() {
     lineWaiting_ = true;
     retryCount_ = 0;
     testingDestination_ = false;
-    busy_ = false;
     keepExisting_ = true;
     finishedShownFor_ = 0;
 
+    // The folder chooser and the messages opened here run event loops in
+    // which ticks arrive, the verification's news among them; until the
+    // destination test is posted there is nothing for a tick to do.
+    busy_ = true;
+    StartRun();
+    busy_ = false;
+}
+
+void TransferDialog::StartRun() {
     if (!key_) {
         key_ = KeyFromProgramPath(settings_.programPath);
         if (!key_) {

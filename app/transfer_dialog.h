@@ -61,6 +61,9 @@ class TransferDialog {
 
   private:
     void Close(DialogOutcome outcome);
+    // Initialise's work: the key's verification, the folder choice and the
+    // destination test.
+    void StartRun();
     void StoreRunParameters();
     void DownloadDisplay(const control::ProgressSnapshot& progress);
     void StartBar(const control::ProgressSnapshot& progress);
@@ -84,6 +87,7 @@ class TransferDialog {
     bool lineWaiting_ = true;
     std::int32_t retryCount_ = 0;
     bool testingDestination_ = false;
+    // Initialise or the replace question is under way: ticks do nothing.
     bool busy_ = false;
     bool keepExisting_ = true;
     // The file whose final line was shown last, so that a tick arriving

@@ -7,42 +7,27 @@
 #include "app/qt/qt_transfer_dialog.h"
 
 namespace app::qt {
-namespace {
 
-class QtLaunchHost final : public LaunchHost {
-  public:
-    explicit QtLaunchHost(const FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
+void QtLaunchHost::ShowMessage(const std::string& text) {
+    BoxPrompter().Message(nullptr, BoxText(text));
+}
 
-    void ShowMessage(const std::string& text) override {
-        BoxPrompter().Message(nullptr, BoxText(text));
-    }
-
-    void RunDialog(const std::optional<std::string>& key) override {
-        QtTransferDialog window;
-        TransferDialog dialog(window, frontEnd_.makeController, *frontEnd_.clock,
-                              frontEnd_.settings);
-        window.SetTimerCallback([&dialog] { dialog.OnTimer(); });
-        // News from the worker ticks the dialog at once, on its own thread,
-        // instead of waiting for the next second of the timer.
-        dialog.SetNewsHandler([&window, &dialog] {
-            QMetaObject::invokeMethod(
-                &window, [&dialog] { dialog.OnTimer(); }, Qt::QueuedConnection);
-        });
-        dialog.SetKey(key);
-        dialog.Initialise();
-        window.exec();
-        outcome_ =
-            dialog.Outcome() == DialogOutcome::Running ? DialogOutcome::Closed : dialog.Outcome();
-    }
-
-    DialogOutcome Outcome() const { return outcome_; }
-
-  private:
-    const FrontEnd& frontEnd_;
-    DialogOutcome outcome_ = DialogOutcome::Running;
-};
-
-}  // namespace
+void QtLaunchHost::RunDialog(const std::optional<std::string>& key) {
+    QtTransferDialog window;
+    TransferDialog dialog(window, frontEnd_.makeController, *frontEnd_.clock, frontEnd_.settings);
+    window.SetTimerCallback([&dialog] { dialog.OnTimer(); });
+    // News from the worker ticks the dialog at once, on its own thread,
+    // instead of waiting for the next second of the timer.
+    dialog.SetNewsHandler([&window, &dialog] {
+        QMetaObject::invokeMethod(
+            &window, [&dialog] { dialog.OnTimer(); }, Qt::QueuedConnection);
+    });
+    dialog.SetKey(key);
+    dialog.Initialise();
+    window.exec();
+    outcome_ =
+        dialog.Outcome() == DialogOutcome::Running ? DialogOutcome::Closed : dialog.Outcome();
+}
 
 int RunQtFrontEnd(int& argc, char** argv, const FrontEnd& frontEnd) {
     QApplication application(argc, argv);

@@ -149,7 +149,12 @@ class FakeView final : public app::DialogView, app::FileListView, app::ProgressB
     app::FileListView& FileList() override { return *this; }
     app::ProgressBarView& Bar() override { return *this; }
     void ShowDestination(const std::string& text) override { destination = text; }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void ShowMessage(const std::string& text) override {
+        messages.push_back(text);
+        if (duringMessage) {
+            duringMessage();
+        }
+    }
     bool AskReplace(const std::string& text) override {
         questions.push_back(text);
         if (duringQuestion) {
@@ -159,6 +164,9 @@ class FakeView final : public app::DialogView, app::FileListView, app::ProgressB
     }
     std::optional<std::string> ChooseFolder() override {
         ++folderRequests;
+        if (duringFolderChoice) {
+            duringFolderChoice();
+        }
         return folderAnswer;
     }
     void StartTimer(int periodMs) override { timerPeriod = periodMs; }
@@ -174,7 +182,10 @@ class FakeView final : public app::DialogView, app::FileListView, app::ProgressB
     std::vector<std::string> messages;
     std::vector<std::string> questions;
     bool replaceAnswer = true;
-    std::function<void()> duringQuestion;  // e.g. a timer tick in the box's event loop
+    // E.g. a tick in the event loop of the box or the chooser.
+    std::function<void()> duringQuestion;
+    std::function<void()> duringMessage;
+    std::function<void()> duringFolderChoice;
     std::optional<std::string> folderAnswer;
     int folderRequests = 0;
     int timerPeriod = 0;

@@ -393,6 +393,50 @@ TEST_F(RunSequenceTest, TicksWhileAQuestionIsOpenDoNothing) {
     EXPECT_EQ(Count("DownloadUsingKey"), 1);
 }
 
+// The folder chooser runs an event loop in which ticks arrive, the
+// verification's news among them: its result must not be taken for the end
+// of a run.
+TEST_F(RunSequenceTest, TicksWhileTheFolderIsChosenDoNothing) {
+    state_.scriptedResults = {2};
+    state_.conclusion = "Successful";
+    view_.folderAnswer = "/home/user/Downloads";
+    auto dialog = MakeDialog();
+    int nestedTicks = 0;
+    view_.duringFolderChoice = [&] {
+        ++nestedTicks;
+        dialog->OnTimer();
+    };
+    dialog->Initialise();
+    EXPECT_EQ(nestedTicks, 1);
+    EXPECT_TRUE(view_.lines.empty());
+    EXPECT_TRUE(view_.messages.empty());
+    EXPECT_FALSE(view_.closeEnabled);
+    EXPECT_FALSE(view_.closed);
+    EXPECT_EQ(Count("DownloadCompleteWithKey"), 0);
+    EXPECT_EQ(Count("Reset"), 0);
+    EXPECT_EQ(state_.calls.back(), "TestDestUsingKey");
+    EXPECT_EQ(dialog->Outcome(), DialogOutcome::Running);
+
+    // Once the destination test runs, ticks drive the run again.
+    state_.result = 2;
+    dialog->OnTimer();
+    EXPECT_EQ(state_.calls.back(), "DownloadUsingKey");
+}
+
+TEST_F(RunSequenceTest, TicksDuringTheRefusalMessageDoNothing) {
+    state_.scriptedResults = {1, 2};
+    state_.conclusion = "IDBAD";
+    auto dialog = MakeDialog();
+    view_.duringMessage = [&] { dialog->OnTimer(); };
+    dialog->Initialise();
+    EXPECT_EQ(view_.messages, std::vector<std::string>{app::kNoLongerValidText});
+    EXPECT_TRUE(view_.lines.empty());
+    EXPECT_FALSE(view_.closeEnabled);
+    EXPECT_EQ(Count("DownloadCompleteWithKey"), 0);
+    EXPECT_TRUE(view_.closed);
+    EXPECT_EQ(dialog->Outcome(), DialogOutcome::Closed);
+}
+
 TEST_F(RunSequenceTest, NewsReachesTheHandlerOnlyWhileTheDialogLives) {
     int ticks = 0;
     {
