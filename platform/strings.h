@@ -28,4 +28,8 @@ inline std::string_view Cut(std::string_view text, std::size_t limit) {
 // overflowing.
 long long ParseDecimal(std::string_view text);
 
+// True when ParseDecimal reads at least one digit from `text`: after the
+// white space and the sign it skips, a digit follows.
+bool StartsWithDecimal(std::string_view text);
+
 }  // namespace platform
