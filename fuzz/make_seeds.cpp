@@ -21,7 +21,6 @@
 #include "net/request_builder.h"
 #include "platform/file.h"
 #include "platform/file_time.h"
-#include "platform/path.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
