@@ -1,15 +1,15 @@
 // Enciphered messages and downloaded files: the index-prefixed messages
 // (the key's file list) and the prefix-less streams.
 //
-// The first input byte chooses how the message is read: into its own
-// buffer, in place, or into a buffer that is too small by some bytes; the
-// rest is the message. Checked: the prefix names the index that comes
-// back; only whole blocks are deciphered, into a buffer that holds them,
-// and nothing past them is written; in place and apart give the same
-// bytes; a message enciphered from the plaintext under the same index
-// gives back the ciphertext. Then the same bytes as a stream under a seed
-// from the message: any split into block-aligned pieces deciphers to the
-// same bytes as the whole.
+// The first input byte chooses the room of the output buffer (ample, or
+// short of the deciphered blocks by up to 8 bytes) and the size of the
+// stream's pieces; the rest is the message. Checked: the prefix names the
+// index that comes back; only whole blocks are deciphered, into a buffer
+// that holds them, and nothing past them is written; in place and apart
+// give the same bytes; a message enciphered from the plaintext under the
+// same index gives back the ciphertext. Then the same bytes as a stream
+// under a seed from the message: any split into block-aligned pieces
+// deciphers to the same bytes as the whole.
 
 #include <algorithm>
 #include <cstddef>
