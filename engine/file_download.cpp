@@ -321,9 +321,12 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
     }
     if (enciphered_) {
         // Deciphering needs the stream's key and the plain size, which can
-        // never exceed what the file will hold.
-        const std::int64_t held = length + (restart_ ? c_.state.localFileSize : 0);
-        if (!headers.fang || !fang_.keyIndex || fang_.plainSize < 0 || fang_.plainSize > held) {
+        // never exceed what the file will hold: the body and a continued
+        // copy. The length may be as large as a number gets, so their sum
+        // is never formed.
+        const std::int64_t local = restart_ ? c_.state.localFileSize : 0;
+        if (!headers.fang || !fang_.keyIndex || fang_.plainSize < 0 ||
+            (fang_.plainSize > length && fang_.plainSize - length > local)) {
             Error(" Err - DownloadFile - Unusable X-QVN-Fang %s\n", path_.c_str());
             link.Disconnect();
             return FileResult::Failed;

@@ -41,7 +41,14 @@ namespace net {
 // Formats and writes a line only when the sink wants its kind.
 template <typename... Args>
 void Logf(LogSink& sink, LineKind kind, const char* format, Args... args) {
-    if (sink.Wants(kind)) {
+    if (!sink.Wants(kind)) {
+        return;
+    }
+    if constexpr (sizeof...(Args) == 0) {
+        // A line without arguments has no conversions: it is written as it
+        // is, and a format that is no literal is never handed to printf.
+        sink.Write(kind, format);
+    } else {
         sink.Write(kind, platform::StrPrintf(format, args...));
     }
 }

@@ -114,9 +114,7 @@ ReplyHeaders ParseReplyHeaders(std::string_view block) {
     headers.payloadFlags = ParsePayloadFlags(block);
     if (const auto value = HeaderValue(block, "Content-Length: ")) {
         headers.contentLength = platform::ParseDecimal(*value);
-        const std::size_t digit = value->find_first_not_of(" \t+-");
-        headers.contentLengthIsNumber =
-            digit != std::string_view::npos && (*value)[digit] >= '0' && (*value)[digit] <= '9';
+        headers.contentLengthIsNumber = platform::StartsWithDecimal(*value);
     }
     headers.restart = block.find("X-QVN-RESTART: ") != std::string_view::npos;
     headers.fang = ParseFang(block);

@@ -65,8 +65,9 @@ struct ReplyHeaders {
     // The raw "Content-Length: " text read as a decimal number; callers
     // decide which values they accept.
     std::optional<std::int64_t> contentLength;
-    // The "Content-Length: " text starts with a number (after blanks and
-    // a sign); "abc" reads as 0 but is not one.
+    // The "Content-Length: " text starts with a number, read as
+    // contentLength reads it (after white space and one sign); "abc" and
+    // "-+5" read as 0 but are not numbers.
     bool contentLengthIsNumber = false;
     bool restart = false;  // "X-QVN-RESTART: "
     std::optional<FangValues> fang;

@@ -9,8 +9,8 @@ namespace platform {
 std::string ExecutablePath();
 
 // The raw command line, rebuilt from argv: the program name (quoted when it
-// holds a blank), then the arguments joined by single blanks, as a launcher
-// would have passed them.
+// holds a blank or is empty), then the arguments joined by single blanks, as
+// a launcher would have passed them.
 std::string RawCommandLine(int argc, const char* const* argv);
 
 }  // namespace platform

@@ -22,7 +22,9 @@ std::string RawCommandLine(int argc, const char* const* argv) {
         return line;
     }
     const std::string program = argv[0];
-    if (program.find(' ') != std::string::npos) {
+    // An empty name is quoted too: left bare, the line would start with the
+    // separator and the first argument would be read as the program.
+    if (program.empty() || program.find(' ') != std::string::npos) {
         line = "\"" + program + "\"";
     } else {
         line = program;

@@ -44,16 +44,34 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-long long ParseDecimal(std::string_view text) {
+namespace {
+
+// Where a decimal number's digits begin: after leading white space and one
+// sign, which `negative` reports.
+std::size_t DigitsStart(std::string_view text, bool* negative) {
     std::size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) {
         ++i;
     }
-    bool negative = false;
+    *negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
+        *negative = text[i] == '-';
         ++i;
     }
+    return i;
+}
+
+}  // namespace
+
+bool StartsWithDecimal(std::string_view text) {
+    bool negative = false;
+    const std::size_t i = DigitsStart(text, &negative);
+    return i < text.size() && text[i] >= '0' && text[i] <= '9';
+}
+
+long long ParseDecimal(std::string_view text) {
+    bool negative = false;
+    std::size_t i = DigitsStart(text, &negative);
     constexpr long long kMax = std::numeric_limits<long long>::max();
     long long value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {

@@ -35,4 +35,8 @@ long long ParseDecimal(std::string_view text);
 // requests where a stray character must be refused rather than read as 0.
 std::optional<std::uint64_t> ParseWholeDecimal(std::string_view text);
 
+// True when ParseDecimal reads at least one digit from `text`: after the
+// white space and the sign it skips, a digit follows.
+bool StartsWithDecimal(std::string_view text);
+
 }  // namespace platform

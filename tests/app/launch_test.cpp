@@ -7,6 +7,7 @@
 
 #include "app/transfer_app.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -38,6 +39,24 @@ TEST(FirstArgument, CharacterAfterTheClosingQuoteIsAlwaysSkipped) {
     EXPECT_EQ(FirstArgument("\"t.exe\"x   key.txt"), "key.txt");
     // Tabs do not separate.
     EXPECT_EQ(FirstArgument("t.exe\tk.txt"), std::nullopt);
+}
+
+TEST(FirstArgument, FindsTheKeyFileInTheLineRebuiltFromArgv) {
+    struct Case {
+        const char* program;
+        const char* keyFile;
+    };
+    const Case cases[] = {
+        {"/usr/bin/trevasto", "/home/ana/Downloads/key.qvn"},
+        {"/opt/my apps/trevasto", "/tmp/key 2.qvn"},
+        {"", "=revast"},  // an empty argv[0]
+        {"", "/tmp/key file.qvn"},
+    };
+    for (const Case& c : cases) {
+        const char* argv[] = {c.program, c.keyFile};
+        EXPECT_EQ(FirstArgument(platform::RawCommandLine(2, argv)), std::string(c.keyFile))
+            << "program '" << c.program << "'";
+    }
 }
 
 class KeyFileTest : public ::testing::Test {

@@ -125,6 +125,25 @@ TEST(KeyOperations, ListWithoutABodyMeansNoFiles) {
     EXPECT_EQ(f.Count("  DownloadFilesUsingKey no files in table\n"), 1);
 }
 
+TEST(KeyOperations, ALargestContentLengthForAContinuedCopyIsNoOverflow) {
+    // The check of an enciphered continuation weighs the plain size against
+    // the body plus the local copy; a reply may announce the largest length
+    // a number holds.
+    EngineFixture f;
+    f.block().verification = true;
+    f.dir().Write("dest/a.txt~", "0123456789");
+    // An enciphered list: the key's files come enciphered too.
+    f.server().Add(EncipheredListReply("1\tTop\\a.txt\t1\t \t0\t0\t\r\n", 7));
+    f.server().Add(
+        "HTTP/1.1 200 OK\r\nX-QVN-CONCLUSION: Successful\r\nX-QVN-CRUNCHYFROG: 1,0,0\r\n"
+        "X-QVN-RESTART: 1\r\nX-QVN-Fang: 20,5,0\r\nContent-Length: 9223372036854775807\r\n\r\n" +
+            std::string(100, 'x'),
+        /*close=*/true);
+    EXPECT_FALSE(engine::DownloadFilesUsingKey(f.context())) << "the body was cut short";
+    EXPECT_EQ(f.Count("Unusable X-QVN-Fang"), 0) << "the plain size fits what was announced";
+    EXPECT_EQ(f.block().progress.status, control::status::kIncomplete);
+}
+
 TEST(KeyOperations, FailedListFailsBothOperations) {
     EngineFixture f;
     for (int i = 0; i < 4; ++i) {

@@ -118,6 +118,25 @@ TEST(ReplyHeaders, ContentLengthFangRestartAndClose) {
               INT64_MAX);
 }
 
+TEST(ReplyHeaders, ContentLengthIsANumberExactlyWhenItsDigitsAreRead) {
+    struct Case {
+        const char* text;
+        bool number;
+        std::int64_t value;
+    };
+    const Case cases[] = {
+        {"12", true, 12},  {" \t+7", true, 7}, {"\v\f9", true, 9},
+        {"-5", true, -5},  {"0x10", true, 0},  {"abc", false, 0},
+        {"-+5", false, 0}, {"- 5", false, 0},  {"", false, 0},
+    };
+    for (const Case& c : cases) {
+        const auto h =
+            net::ParseReplyHeaders(std::string("Content-Length: ") + c.text + "\r\n\r\n");
+        EXPECT_EQ(h.contentLengthIsNumber, c.number) << testing::PrintToString(c.text);
+        EXPECT_EQ(h.contentLength, c.value) << testing::PrintToString(c.text);
+    }
+}
+
 TEST(ReplyHeaders, ProxyAuthenticationFailureOnTheStatusLineOnly) {
     EXPECT_TRUE(net::IsProxyAuthenticationFailure("HTTP/1.1 407 Proxy\r\n\r\n"));
     EXPECT_TRUE(net::IsProxyAuthenticationFailure("HTTP/1.0 407\r\n\r\n"));

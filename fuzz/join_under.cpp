@@ -1,0 +1,94 @@
+// Joining a listed name below a folder: the one place where a name from
+// the service becomes a local path.
+//
+// The first input byte picks the folder (absolute or relative, with or
+// without a final separator); the rest is the name, levels separated by
+// '\'. Checked: a joined path lies strictly below the folder, one level per
+// level of the name; the folders made for a name are made below a real
+// folder and nowhere else; a refused name makes no folder.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "platform/path.h"
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kFolders = {"/home/user/Downloads/Quorvane",
+                                                      "/home/user/dest/", "dest", "/", "a/b/../c"};
+
+std::size_t LevelCount(std::string_view normal) {
+    return static_cast<std::size_t>(std::count(normal.begin(), normal.end(), '/')) +
+           (normal.front() == '/' ? 0 : 1);
+}
+
+void CheckJoin(std::string_view folder, std::string_view name) {
+    const std::optional<std::string> path = platform::JoinUnder(folder, name);
+    if (!path) {
+        return;
+    }
+    FUZZ_CHECK(fuzz::LiesUnder(*path, folder));
+    const std::string normalFolder = fuzz::LexicalNormal(folder);
+    const std::string normalPath = fuzz::LexicalNormal(*path);
+    FUZZ_CHECK(normalPath != normalFolder);
+    const std::size_t levels =
+        static_cast<std::size_t>(std::count(name.begin(), name.end(), '\\')) + 1;
+    const std::size_t folderLevels = normalFolder == "/" ? 0 : LevelCount(normalFolder);
+    FUZZ_CHECK(LevelCount(normalPath) == folderLevels + levels);
+}
+
+// Makes the folders in a real folder and looks at what appeared.
+void CheckFolders(std::string_view name) {
+    namespace fs = std::filesystem;
+    static const fs::path base = [] {
+        const fs::path folder = fs::path(fuzz::ScratchFolder()) / "base";
+        fs::create_directory(folder);
+        return folder;
+    }();
+    const bool made = platform::CreateFoldersUnder(base.string(), name);
+    if (!platform::JoinUnder(base.string(), name)) {
+        FUZZ_CHECK(!made);
+    }
+    // Nothing beside the base folder, and below it only folders that lie
+    // inside it once every link is followed.
+    for (const fs::directory_entry& entry : fs::directory_iterator(fuzz::ScratchFolder())) {
+        FUZZ_CHECK(entry.path() == base);
+    }
+    static const std::string canonicalBase = fs::canonical(base).string();
+    std::vector<fs::path> top;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(base)) {
+        FUZZ_CHECK(entry.is_directory() && !entry.is_symlink());
+        FUZZ_CHECK(fuzz::LiesUnder(fs::canonical(entry.path()).string(), canonicalBase));
+        if (entry.path().parent_path() == base) {
+            top.push_back(entry.path());
+        }
+    }
+    std::error_code error;
+    for (const fs::path& folder : top) {
+        fs::remove_all(folder, error);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    const std::string_view folder = kFolders[data[0] % kFolders.size()];
+    const std::string_view name = fuzz::AsText({data + 1, size - 1});
+    CheckJoin(folder, name);
+    // Real folders only for names of a plausible size: each input makes and
+    // removes them.
+    if (name.size() <= 200) {
+        CheckFolders(name);
+    }
+    return 0;
+}
