@@ -369,6 +369,7 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
     std::int64_t received = 0;
     std::int32_t publishedK = 0;
     bool receiveError = false;
+    platform::Status written;
     // Pieces are gathered and written in large blocks; whatever way the loop
     // ends, what was received is written before the file is closed.
     std::vector<std::uint8_t> pending;
@@ -388,8 +389,11 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
             break;
         }
         if (pending.size() + kPiece > kWriteBlock) {
-            (void)temp.WriteAll(pending.data(), pending.size());
+            written = temp.WriteAll(pending.data(), pending.size());
             pending.clear();
+            if (!written) {
+                break;
+            }
         }
         received += got;
         remaining -= got;
@@ -400,9 +404,20 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
             publishedK = doneK;
         }
     }
-    (void)temp.WriteAll(pending.data(), pending.size());
+    if (written) {
+        written = temp.WriteAll(pending.data(), pending.size());
+    }
     temp.Close();
 
+    if (!written) {
+        // A disk that is full (or a file too large for it): the file can
+        // never be whole this way, and what was written is of no use.
+        Error(" Err - DownloadFile - Write Failed %d %s\n", written.error().code, path_.c_str());
+        (void)platform::DeleteFile(tempPath_);
+        link.Disconnect();
+        SetStatus(status::kFailed);
+        return FileResult::Incomplete;
+    }
     if (receiveError) {
         WriteErrorLine(c_, "Err - %s - Error Receiving data from server\n", path_.c_str());
         link.Disconnect();

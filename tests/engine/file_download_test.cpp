@@ -2,6 +2,8 @@
 // lands in the destination, and what never may.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include "engine/file_download.h"
 #include "engine/key_operations.h"
@@ -122,6 +124,51 @@ TEST_F(NameCollisionTest, AListedFileNamedAsAnothersUnpackedMemberIsKept) {
     EXPECT_EQ(Read("dest/b.txt~unzip"), "member");
     EXPECT_FALSE(Exists("dest/b.txt"));
     EXPECT_EQ(DownloadRequests(f_), 1);
+}
+
+// Files this process writes may grow to `limit` bytes while it lives; a
+// write beyond fails with EFBIG, as on a full disk.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t limit) {
+        previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit lowered = previous_;
+        lowered.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        ::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit previous_{};
+    sighandler_t previousHandler_ = SIG_DFL;
+};
+
+TEST(DownloadWrites, AFileThatCannotBeWrittenWholeNeverReplacesTheEarlierCopy) {
+    EngineFixture f;
+    ReplaceRun(f);
+    f.dir().Write("dest/big.bin", "earlier");
+    f.dir().Write("dest/small.txt", "earlier small");
+    f.server().Add(ListReply(Record(1, "big.bin") + Record(2, "small.txt") + "\r\n"));
+    const std::string body(3 * 1024 * 1024 + 5, 'x');
+    f.server().Add(FileReply(body));
+    f.server().Add(FileReply("new small"));
+    {
+        const FileSizeLimit limit(1024 * 1024);
+        EXPECT_FALSE(engine::DownloadFilesUsingKey(f.context())) << "the run is not complete";
+    }
+    const std::string kept = f.dir().Read("dest/big.bin");
+    EXPECT_TRUE(kept == "earlier") << "the earlier copy became " << kept.size() << " bytes";
+    EXPECT_FALSE(platform::Exists(f.dir().Sub("dest/big.bin~"))) << "the useless part goes";
+    EXPECT_EQ(f.Count(" Err - DownloadFile - Write Failed " + std::to_string(EFBIG) + " " +
+                      f.dir().Sub("dest/big.bin") + "\n"),
+              1);
+    EXPECT_EQ(f.dir().Read("dest/small.txt"), "new small") << "the next file still comes";
 }
 
 TEST(CollidingEntries, LaterSameNamesAndNamesWhoseWorkFilesAreListed) {
