@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -219,7 +220,7 @@ FileResult FileDownload::Run() {
     c_.Publish([](control::LiveProgress& p, std::string&) { StartFile(p, status::kDownloading); });
     c_.state.localFileSize = 0;
     Progress(" DownloadFile Processing file %s\n", path_.c_str());
-    tempPath_ = path_ + "~";
+    tempPath_ = path_ + std::string(kPartialSuffix);
 
     switch (ChooseAndExamine()) {
         case Examined::Kept:
@@ -378,6 +379,7 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
     std::int64_t received = 0;
     std::int32_t publishedK = 0;
     bool receiveError = false;
+    platform::Status written;
     // Pieces are gathered and written in large blocks; whatever way the loop
     // ends, what was received is written before the file is closed.
     std::vector<std::uint8_t> pending;
@@ -397,8 +399,11 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
             break;
         }
         if (pending.size() + kPiece > kWriteBlock) {
-            (void)temp.WriteAll(pending.data(), pending.size());
+            written = temp.WriteAll(pending.data(), pending.size());
             pending.clear();
+            if (!written) {
+                break;
+            }
         }
         received += got;
         remaining -= got;
@@ -409,9 +414,20 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
             publishedK = doneK;
         }
     }
-    (void)temp.WriteAll(pending.data(), pending.size());
+    if (written) {
+        written = temp.WriteAll(pending.data(), pending.size());
+    }
     temp.Close();
 
+    if (!written) {
+        // A disk that is full (or a file too large for it): the file can
+        // never be whole this way, and what was written is of no use.
+        Error(" Err - DownloadFile - Write Failed %d %s\n", written.error().code, path_.c_str());
+        (void)platform::DeleteFile(tempPath_);
+        link.Disconnect();
+        SetStatus(status::kFailed);
+        return FileResult::Incomplete;
+    }
     if (receiveError) {
         WriteErrorLine(c_, "Err - %s - Error Receiving data from server\n", path_.c_str());
         link.Disconnect();
@@ -442,7 +458,7 @@ bool FileDownload::Unpack(const std::string& tempPath) {
     SetStatus(status::kUnpacking);
     // The member goes beside the target and replaces it only when it was
     // unpacked whole: a broken archive never costs the earlier file.
-    const std::string unpacked = path_ + "~unzip";
+    const std::string unpacked = path_ + std::string(kUnpackSuffix);
     const bool ok = ZipExtractor().UnzipFirstEntry(unpacked, tempPath);
     (void)platform::DeleteFile(tempPath);
     if (!ok || !platform::MoveFileReplace(unpacked, path_)) {
@@ -512,6 +528,27 @@ void WaitForAcknowledgement(EngineContext& context) {
 
 }  // namespace
 
+std::vector<bool> CollidingEntries(const std::vector<std::optional<std::string>>& paths) {
+    std::set<std::string> listed;
+    for (const auto& path : paths) {
+        if (path) {
+            listed.insert(*path);
+        }
+    }
+    std::vector<bool> colliding(paths.size(), false);
+    std::set<std::string> seen;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (!paths[i]) {
+            continue;
+        }
+        const std::string& path = *paths[i];
+        colliding[i] = !seen.insert(path).second ||
+                       listed.count(path + std::string(kPartialSuffix)) != 0 ||
+                       listed.count(path + std::string(kUnpackSuffix)) != 0;
+    }
+    return colliding;
+}
+
 bool DownloadFileList(EngineContext& context) {
     KeyFileList& list = context.state.keyFileList;
     context.Publish([&](control::LiveProgress& p, std::string&) {
@@ -519,19 +556,37 @@ bool DownloadFileList(EngineContext& context) {
             std::min<std::size_t>(list.size(), std::numeric_limits<std::int32_t>::max()));
     });
 
-    bool allComplete = true;
+    // Every entry's place is known before the first file is fetched, so
+    // that an entry can be refused for what a later one is called.
+    std::vector<std::optional<std::string>> paths;
+    paths.reserve(list.size());
     for (KeyFileEntry& entry : list) {
+        paths.push_back(LocalPathFor(context, entry));
+    }
+    const std::vector<bool> colliding = CollidingEntries(paths);
+
+    bool allComplete = true;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        KeyFileEntry& entry = list[i];
+        const std::optional<std::string>& path = paths[i];
         context.state.currentFileId = entry.fileId;
-        const std::optional<std::string> path = LocalPathFor(context, entry);
-        if (!path) {
+        if (!path || colliding[i]) {
             // A name that would leave the destination (or that the client
-            // cannot hold) is shown and passed over; nothing is written.
+            // cannot hold), or whose download would write over or delete
+            // another listed file, is shown and passed over; nothing is
+            // written.
             context.Publish([&](control::LiveProgress& p, std::string& currentPath) {
-                currentPath = entry.relativeName;
+                currentPath = path ? *path : entry.relativeName;
                 StartFile(p, status::kRefusedName);
             });
-            net::Logf(context.log(), LineKind::Error, " Err - DownloadFile - Refused name %s\n",
-                      entry.relativeName.c_str());
+            if (path) {
+                net::Logf(context.log(), LineKind::Error,
+                          " Err - DownloadFile - Name taken by another listed file %s\n",
+                          path->c_str());
+            } else {
+                net::Logf(context.log(), LineKind::Error, " Err - DownloadFile - Refused name %s\n",
+                          entry.relativeName.c_str());
+            }
             WaitForAcknowledgement(context);
             continue;
         }

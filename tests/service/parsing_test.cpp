@@ -139,6 +139,8 @@ TEST(KeySettingsTest, ReadsEverySettingWithCommentsBlanksAndLineEnds) {
         "max_downloads = 4\n"
         "connection_close = true\n"
         "duplicates.sub\\a.txt = 2\n"
+        "zip.sub\\a.txt = no\n"
+        "zip.b.txt = yes\n"
         "extra = 7\\tTop\\\\x\\y.txt\\t1\\t \\t0\\t0\\t\n"
         "extra = 8\\t#hash\\r\\n\n");
     EXPECT_TRUE(parsed.problems.empty());
@@ -148,6 +150,9 @@ TEST(KeySettingsTest, ReadsEverySettingWithCommentsBlanksAndLineEnds) {
     EXPECT_EQ(settings.maxDownloads, 4);
     EXPECT_TRUE(settings.connectionClose);
     EXPECT_EQ(settings.duplicates.at("sub/a.txt"), 2);
+    EXPECT_FALSE(settings.ZipFile("sub/a.txt"));
+    EXPECT_TRUE(settings.ZipFile("b.txt")) << "the file's own choice";
+    EXPECT_FALSE(settings.ZipFile("c.txt")) << "the key's";
     ASSERT_EQ(settings.extraRecords.size(), 2u);
     EXPECT_EQ(settings.extraRecords[0], "7\tTop\\x\\y.txt\t1\t \t0\t0\t");
     EXPECT_EQ(settings.extraRecords[1], "8\t#hash\r\n");
@@ -199,6 +204,8 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
         "zip = perhaps\n"
         "max_downloads = -1\n"
         "duplicates. = 3\n"
+        "zip. = yes\n"
+        "zip.a.txt = maybe\n"
         "just words\n"
         "fault =\n"
         "fault = garbage=1\n"
@@ -213,14 +220,17 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
         "encipher = yes\n");
     EXPECT_TRUE(parsed.settings.encipher);
     EXPECT_TRUE(parsed.settings.faults.empty());
-    ASSERT_EQ(parsed.problems.size(), 14u);
+    EXPECT_TRUE(parsed.settings.zipFiles.empty());
+    ASSERT_EQ(parsed.problems.size(), 16u);
     EXPECT_EQ(parsed.problems[0], "line 1: zip needs yes or no");
-    EXPECT_EQ(parsed.problems[3], "line 4: not a \"name = value\" line");
-    EXPECT_EQ(parsed.problems[5], "line 6: fault kind \"garbage\" takes no value");
-    EXPECT_EQ(parsed.problems[9], "line 10: unknown fault option \"colour\"");
-    EXPECT_EQ(parsed.problems[11], "line 12: for= belongs to refuse only");
-    EXPECT_EQ(parsed.problems[12], "line 13: for= needs a number of milliseconds from 1 to 600000");
-    EXPECT_EQ(parsed.problems[13], "line 14: for= needs a number of milliseconds from 1 to 600000");
+    EXPECT_EQ(parsed.problems[3], "line 4: zip.<name> needs a name and yes or no");
+    EXPECT_EQ(parsed.problems[4], "line 5: zip.<name> needs a name and yes or no");
+    EXPECT_EQ(parsed.problems[5], "line 6: not a \"name = value\" line");
+    EXPECT_EQ(parsed.problems[7], "line 8: fault kind \"garbage\" takes no value");
+    EXPECT_EQ(parsed.problems[11], "line 12: unknown fault option \"colour\"");
+    EXPECT_EQ(parsed.problems[13], "line 14: for= belongs to refuse only");
+    EXPECT_EQ(parsed.problems[14], "line 15: for= needs a number of milliseconds from 1 to 600000");
+    EXPECT_EQ(parsed.problems[15], "line 16: for= needs a number of milliseconds from 1 to 600000");
 }
 
 }  // namespace

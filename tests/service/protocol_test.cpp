@@ -327,6 +327,35 @@ TEST_F(ProtocolTest, ZipWithoutTheKeysConsentIsNotSentAndEncipheredZipsUnpackAft
     EXPECT_EQ(UnzipWithClient(archive), content);
 }
 
+TEST_F(ProtocolTest, AFilesOwnZipSettingOverridesTheKeys) {
+    const std::string content = PatternBytes(9000) + std::string(9000, 'q');
+    WriteFile("Mix", "a.txt", content);
+    WriteFile("Mix", "sub/b.txt", content);
+    WriteFile("Only", "a.txt", content);
+    WriteFile("Only", "b.txt", content);
+    WriteSettings("Mix", "encipher = yes\nzip = yes\nzip.sub\\b.txt = no\n");
+    WriteSettings("Only", "zip.b.txt = yes\n");
+    StartService();
+
+    auto zipped = Exchange(DownloadRequest("Mix", "1", "", true));
+    ASSERT_TRUE(zipped);
+    EXPECT_TRUE(zipped->fields.fang->packed);
+    EXPECT_EQ(UnzipWithClient(DecipherFileBody(table_, *zipped)), content);
+    auto whole = Exchange(DownloadRequest("Mix", "2", "", true));
+    ASSERT_TRUE(whole);
+    EXPECT_FALSE(whole->fields.fang->packed);
+    EXPECT_TRUE(whole->HasHeader("X-QVN-CRUNCHYFROG: 1,0,0")) << "enciphered all the same";
+    EXPECT_EQ(DecipherFileBody(table_, *whole), content);
+
+    EXPECT_FALSE(Exchange(DownloadRequest("Only", "1", "", true))->fields.fang->packed);
+    auto chosen = Exchange(DownloadRequest("Only", "2", "", true));
+    ASSERT_TRUE(chosen);
+    EXPECT_TRUE(chosen->fields.fang->packed);
+    EXPECT_EQ(UnzipWithClient(chosen->body), content);
+    // Only when the client offers to take one.
+    EXPECT_FALSE(Exchange(DownloadRequest("Only", "2", "", false))->fields.fang->packed);
+}
+
 TEST_F(ProtocolTest, TheDownloadLimitCountsFileRepliesPerKey) {
     const std::string content = PatternBytes(3000);
     WriteFile("Top", "a.bin", content);

@@ -197,6 +197,11 @@ std::string_view FaultKindName(FaultKind kind) {
     return "unknown";
 }
 
+bool KeySettings::ZipFile(const std::string& relative) const {
+    const auto own = zipFiles.find(relative);
+    return own == zipFiles.end() ? zip : own->second;
+}
+
 ParsedSettings ParseKeySettings(std::string_view text) {
     ParsedSettings parsed;
     KeySettings& settings = parsed.settings;
@@ -238,6 +243,13 @@ ParsedSettings ParseKeySettings(std::string_view text) {
                 continue;
             }
             settings.maxDownloads = static_cast<std::int64_t>(*count);
+        } else if (name.substr(0, 4) == "zip.") {
+            const auto flag = ParseYesNo(value);
+            if (name.size() == 4 || !flag) {
+                problem("zip.<name> needs a name and yes or no");
+                continue;
+            }
+            settings.zipFiles[NormalizeRelativeName(name.substr(4))] = *flag;
         } else if (name.substr(0, 11) == "duplicates.") {
             const auto count = platform::ParseWholeDecimal(value);
             if (name.size() == 11 || !count) {

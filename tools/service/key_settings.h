@@ -5,6 +5,7 @@
 //
 //   encipher = yes                 # lists and files go out enciphered
 //   zip = yes                      # whole files may go out as zip archives
+//   zip.sub/notes.txt = no         # one file's own choice, over the key's
 //   max_downloads = 3              # file replies before the key is used up
 //   connection_close = yes         # every reply ends its connection
 //   duplicates.sub/a.txt = 2       # fifth list field of that file
@@ -66,8 +67,16 @@ struct KeySettings {
     std::optional<std::int64_t> maxDownloads;  // none: unlimited
     bool connectionClose = false;
     std::map<std::string, std::int64_t> duplicates;  // by relative name, '/' between levels
-    std::vector<std::string> extraRecords;           // escapes already replaced
+    // Files that may or may not go out as zip archives whatever the key's
+    // `zip` says, by relative name. Enciphering has no such choice: the
+    // client takes the list's word for every file of the key.
+    std::map<std::string, bool> zipFiles;
+    std::vector<std::string> extraRecords;  // escapes already replaced
     std::vector<FaultRule> faults;
+
+    // Whether the file of relative name `relative` ('/' between levels)
+    // may go out as a zip archive.
+    bool ZipFile(const std::string& relative) const;
 };
 
 struct ParsedSettings {

@@ -284,7 +284,8 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
                     const FaultRule* damage =
                         faults.Take({FaultKind::CorruptZip, FaultKind::BadCrcZip});
                     const auto fang = request.Header("X-QVN-FANG");
-                    if ((damage != nullptr || (settings.zip && fang && AcceptsZip(*fang))) &&
+                    if ((damage != nullptr ||
+                         (settings.ZipFile(file->relative) && fang && AcceptsZip(*fang))) &&
                         file->size <= kZipMemberLimit) {
                         auto data = platform::ReadFileStart(file->path, file->size);
                         const ZipDamage kind = damage == nullptr ? ZipDamage::None

@@ -1,0 +1,184 @@
+// Downloads of whole key lists on a real engine with scripted replies: what
+// lands in the destination, and what never may.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include "engine/file_download.h"
+#include "engine/key_operations.h"
+#include "engine_fixture.h"
+#include "platform/file.h"
+#include "support/zip_writer.h"
+
+namespace {
+
+using engine_testing::EngineFixture;
+
+std::string ListReply(const std::string& text) {
+    return "HTTP/1.1 200 OK\r\nX-QVN-CONCLUSION: Successful\r\nX-QVN-CRUNCHYFROG: 0,0,0\r\n"
+           "Content-Length: " +
+           std::to_string(text.size()) + "\r\n\r\n" + text;
+}
+
+// A whole plain file; `packed` when the body is a zip archive.
+std::string FileReply(const std::string& body, bool packed = false) {
+    return "HTTP/1.1 200 OK\r\nX-QVN-CONCLUSION: Successful\r\nX-QVN-CRUNCHYFROG: 0,0,0\r\n"
+           "X-QVN-Fang: " +
+           std::to_string(body.size()) + ",0," + (packed ? "1" : "0") +
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string Record(int id, const std::string& name) {
+    return std::to_string(id) + "\tTop\\" + name + "\t1\t \t0\t0\t";
+}
+
+// The switches of a run after the user agreed to replace existing files.
+void ReplaceRun(EngineFixture& f) {
+    f.block().verification = false;
+    f.block().transferCompress = true;
+    f.block().useQvnDate = false;
+}
+
+int DownloadRequests(EngineFixture& f) {
+    int count = 0;
+    for (const std::string& request : f.server().Requests()) {
+        count += request.find("?DownLoad ") != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+class NameCollisionTest : public ::testing::Test {
+  protected:
+    bool Exists(const std::string& relative) { return platform::Exists(f_.dir().Sub(relative)); }
+    std::string Read(const std::string& relative) { return f_.dir().Read(relative); }
+
+    EngineFixture f_;
+};
+
+TEST_F(NameCollisionTest, AListedFileNamedAsAnothersPartialIsNeverDeletedOrOverwritten) {
+    // "a.txt~" is a listed file of its own; fetching "a.txt" would receive
+    // its body under that name.
+    ReplaceRun(f_);
+    f_.dir().Write("dest/a.txt", "earlier a");
+    f_.dir().Write("dest/a.txt~", "earlier tilde");
+    f_.server().Add(ListReply(Record(1, "a.txt~") + Record(2, "a.txt") + "\r\n"));
+    f_.server().Add(FileReply("new tilde"));
+    f_.server().Add(FileReply("new a"));
+
+    EXPECT_TRUE(engine::DownloadFilesUsingKey(f_.context()));
+    EXPECT_EQ(Read("dest/a.txt~"), "new tilde");
+    EXPECT_EQ(Read("dest/a.txt"), "earlier a") << "the entry is refused, its file left";
+    EXPECT_EQ(DownloadRequests(f_), 1);
+    EXPECT_EQ(f_.block().progress.status, control::status::kRefusedName);
+    EXPECT_EQ(f_.Count(" Err - DownloadFile - Name taken by another listed file " +
+                       f_.dir().Sub("dest/a.txt") + "\n"),
+              1);
+
+    // In the other order the same entry is refused, before the listed
+    // "a.txt~" is fetched: its earlier copy stays whatever happens later.
+    EngineFixture g;
+    ReplaceRun(g);
+    g.dir().Write("dest/a.txt~", "earlier tilde");
+    g.server().Add(ListReply(Record(1, "a.txt") + Record(2, "a.txt~") + "\r\n"));
+    g.server().Add("HTTP/1.1 200 OK\r\nX-QVN-CONCLUSION: maximum downloads exceeded\r\n\r\n");
+    g.server().Add(FileReply("new a"));
+    EXPECT_TRUE(engine::DownloadFilesUsingKey(g.context()));
+    EXPECT_EQ(g.dir().Read("dest/a.txt~"), "earlier tilde");
+    EXPECT_FALSE(platform::Exists(g.dir().Sub("dest/a.txt")));
+}
+
+TEST_F(NameCollisionTest, NamesThatEscapeAlikeFetchOnlyTheFirst) {
+    // '?' is escaped to "%3f": both entries would land on "a%3f.txt", the
+    // second over the first that was already shown complete.
+    f_.block().verification = true;
+    f_.block().transferCompress = true;
+    f_.server().Add(ListReply(Record(1, "a%3f.txt") + Record(2, "a?.txt") + Record(3, "b.txt") +
+                              Record(4, "sub\\c\r.txt") + Record(5, "sub\\c.txt") + "\r\n"));
+    f_.server().Add(FileReply("first"));
+    f_.server().Add(FileReply("b"));
+    f_.server().Add(FileReply("c with cr"));
+    f_.server().Add(FileReply("second"));
+    f_.server().Add(FileReply("c"));
+
+    EXPECT_TRUE(engine::DownloadFilesUsingKey(f_.context()));
+    EXPECT_EQ(Read("dest/a%3f.txt"), "first");
+    EXPECT_EQ(Read("dest/b.txt"), "b") << "the files after a refused one still come";
+    EXPECT_EQ(Read("dest/sub/c.txt"), "c with cr");
+    EXPECT_EQ(DownloadRequests(f_), 3);
+    EXPECT_EQ(f_.Count(" Err - DownloadFile - Name taken by another listed file "), 2);
+}
+
+TEST_F(NameCollisionTest, AListedFileNamedAsAnothersUnpackedMemberIsKept) {
+    ReplaceRun(f_);
+    const std::string archive = f_.dir().Sub("archive.zip");
+    ASSERT_TRUE(testing_support::WriteZip(archive, {{"b.txt", "unpacked b"}}));
+    const std::string zipped = f_.dir().Read("archive.zip");
+    // Unpacking "b.txt" would write its member over "b.txt~unzip", then
+    // move it away.
+    f_.server().Add(ListReply(Record(1, "b.txt~unzip") + Record(2, "b.txt") + "\r\n"));
+    f_.server().Add(FileReply("member"));
+    f_.server().Add(FileReply(zipped, true));
+
+    EXPECT_TRUE(engine::DownloadFilesUsingKey(f_.context()));
+    EXPECT_EQ(Read("dest/b.txt~unzip"), "member");
+    EXPECT_FALSE(Exists("dest/b.txt"));
+    EXPECT_EQ(DownloadRequests(f_), 1);
+}
+
+// Files this process writes may grow to `limit` bytes while it lives; a
+// write beyond fails with EFBIG, as on a full disk.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t limit) {
+        previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit lowered = previous_;
+        lowered.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        ::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit previous_{};
+    sighandler_t previousHandler_ = SIG_DFL;
+};
+
+TEST(DownloadWrites, AFileThatCannotBeWrittenWholeNeverReplacesTheEarlierCopy) {
+    EngineFixture f;
+    ReplaceRun(f);
+    f.dir().Write("dest/big.bin", "earlier");
+    f.dir().Write("dest/small.txt", "earlier small");
+    f.server().Add(ListReply(Record(1, "big.bin") + Record(2, "small.txt") + "\r\n"));
+    const std::string body(3 * 1024 * 1024 + 5, 'x');
+    f.server().Add(FileReply(body));
+    f.server().Add(FileReply("new small"));
+    {
+        const FileSizeLimit limit(1024 * 1024);
+        EXPECT_FALSE(engine::DownloadFilesUsingKey(f.context())) << "the run is not complete";
+    }
+    const std::string kept = f.dir().Read("dest/big.bin");
+    EXPECT_TRUE(kept == "earlier") << "the earlier copy became " << kept.size() << " bytes";
+    EXPECT_FALSE(platform::Exists(f.dir().Sub("dest/big.bin~"))) << "the useless part goes";
+    EXPECT_EQ(f.Count(" Err - DownloadFile - Write Failed " + std::to_string(EFBIG) + " " +
+                      f.dir().Sub("dest/big.bin") + "\n"),
+              1);
+    EXPECT_EQ(f.dir().Read("dest/small.txt"), "new small") << "the next file still comes";
+}
+
+TEST(CollidingEntries, LaterSameNamesAndNamesWhoseWorkFilesAreListed) {
+    using Paths = std::vector<std::optional<std::string>>;
+    const Paths paths = {"/d/a",       "/d/a~", "/d/a~~",      "/d/b", "/d/b", std::nullopt,
+                         "/d/c~unzip", "/d/c",  "/d/e~unzip~", "/d/e", "/d/f~"};
+    const std::vector<bool> expected = {true,  true, false, false, true, false,
+                                        false, true, false, false, false};
+    EXPECT_EQ(engine::CollidingEntries(paths), expected);
+    EXPECT_EQ(engine::CollidingEntries({}), std::vector<bool>{});
+}
+
+}  // namespace
