@@ -34,6 +34,7 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/strings.h"
+#include "service_support/service_test_support.h"
 #include "support/temp_dir.h"
 #include "tools/service/qvn_service.h"
 
@@ -41,6 +42,8 @@ namespace app::qt {
 namespace {
 
 using Steady = std::chrono::steady_clock;
+using service_testing::PatternBytes;
+using service_testing::TableBytes;
 
 // Long enough for any healthy run on a loaded machine under the sanitizers;
 // only a fault makes a step wait this long.
@@ -143,29 +146,6 @@ struct FinalScreen {
 QMessageBox* BoxSaying(QWidget& window, const char* text) {
     auto* box = qobject_cast<QMessageBox*>(&window);
     return box != nullptr && box->text() == QString::fromUtf8(text) ? box : nullptr;
-}
-
-// A key table whose windows all differ, so that a wrong index deciphers to
-// garbage.
-std::array<std::uint8_t, net::KeyTable::kSize> TableBytes() {
-    std::array<std::uint8_t, net::KeyTable::kSize> bytes;
-    std::uint32_t state = 0x5EEDF00Du;
-    for (std::uint8_t& byte : bytes) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<std::uint8_t>(state >> 24);
-    }
-    return bytes;
-}
-
-// Bytes that do not repeat within a block, so that misplaced pieces show.
-std::string PatternBytes(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    std::uint32_t state = seed * 2654435761u + 1;
-    for (char& c : bytes) {
-        state = state * 1103515245u + 12345u;
-        c = static_cast<char>(state >> 16);
-    }
-    return bytes;
 }
 
 // Text that compresses well, as the zipped transfers want.
