@@ -36,7 +36,17 @@ std::optional<std::string> KeyFolder(const std::string& root, std::string_view k
     return folder;
 }
 
-std::vector<ServedFile> ListKeyFiles(const std::string& folder) {
+bool ReadAttributes(ServedFile& file) {
+    auto info = platform::GetFileInfo(file.path);
+    if (!info || info->isDirectory) {
+        return false;
+    }
+    file.size = info->size;
+    file.lastWrite = info->lastWrite;
+    return true;
+}
+
+std::vector<ServedFile> ListKeyFiles(const std::string& folder, bool attributes) {
     namespace fs = std::filesystem;
     std::vector<ServedFile> files;
     std::error_code error;
@@ -48,16 +58,12 @@ std::vector<ServedFile> ListKeyFiles(const std::string& folder) {
         if (entry.is_symlink(statusError) || !entry.is_regular_file(statusError)) {
             continue;
         }
-        const std::string path = entry.path().string();
-        auto info = platform::GetFileInfo(path);
-        if (!info || info->isDirectory) {
+        ServedFile file;
+        file.path = entry.path().string();
+        if (attributes && !ReadAttributes(file)) {
             continue;
         }
-        ServedFile file;
         file.relative = entry.path().lexically_relative(folder).generic_string();
-        file.path = path;
-        file.size = info->size;
-        file.lastWrite = info->lastWrite;
         files.push_back(std::move(file));
     }
     std::sort(files.begin(), files.end(),

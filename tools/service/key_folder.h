@@ -32,8 +32,14 @@ bool IsUsableKeyName(std::string_view key);
 std::optional<std::string> KeyFolder(const std::string& root, std::string_view key);
 
 // The regular files below `folder` (symbolic links are not followed),
-// sorted by relative name.
-std::vector<ServedFile> ListKeyFiles(const std::string& folder);
+// sorted by relative name. Without `attributes` only the names, paths and
+// identifiers are filled in: one file's request then needs no look at
+// every other file (ReadAttributes fills in the one it serves).
+std::vector<ServedFile> ListKeyFiles(const std::string& folder, bool attributes = true);
+
+// Fills in a listed file's size and date; false when it is gone or no
+// longer a regular file.
+bool ReadAttributes(ServedFile& file);
 
 // The file with identifier `id`, if any.
 const ServedFile* FindFileById(const std::vector<ServedFile>& files, std::string_view id);

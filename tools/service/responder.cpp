@@ -205,16 +205,24 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
     FaultPicker faults(settings.faults, counters_, *key, word);
 
     std::vector<ServedFile> files;
-    const ServedFile* file = nullptr;
-    if (word == "DKFL" || word == "DownLoad") {
+    std::optional<ServedFile> requested;
+    if (word == "DKFL") {
         files = ListKeyFiles(*folder);
     }
     if (word == "DownLoad") {
+        // Only the requested file's size and date matter here.
+        files = ListKeyFiles(*folder, /*attributes=*/false);
         const auto lupin = request.Header("X-QVN-LUPIN");
         const auto id = lupin ? FileIdFromLupin(*lupin) : std::nullopt;
-        file = id ? FindFileById(files, *id) : nullptr;
-        faults.SetFile(file);
+        if (const ServedFile* found = id ? FindFileById(files, *id) : nullptr) {
+            requested = *found;
+            if (!ReadAttributes(*requested)) {
+                requested.reset();
+            }
+        }
     }
+    const ServedFile* file = requested ? &*requested : nullptr;
+    faults.SetFile(file);
 
     if (const FaultRule* rule = faults.Take({FaultKind::ProxyAuth, FaultKind::Garbage})) {
         if (rule->kind == FaultKind::Garbage) {
