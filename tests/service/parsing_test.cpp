@@ -137,6 +137,7 @@ TEST(KeySettingsTest, ReadsEverySettingWithCommentsBlanksAndLineEnds) {
         "zip=NO\n"
         "max_downloads = 4\n"
         "connection_close = true\n"
+        "key_index = 510\n"
         "duplicates.sub\\a.txt = 2\n"
         "extra = 7\\tTop\\\\x\\y.txt\\t1\\t \\t0\\t0\\t\n"
         "extra = 8\\t#hash\\r\\n\n");
@@ -146,6 +147,7 @@ TEST(KeySettingsTest, ReadsEverySettingWithCommentsBlanksAndLineEnds) {
     EXPECT_FALSE(settings.zip);
     EXPECT_EQ(settings.maxDownloads, 4);
     EXPECT_TRUE(settings.connectionClose);
+    EXPECT_EQ(settings.keyIndex, 510);
     EXPECT_EQ(settings.duplicates.at("sub/a.txt"), 2);
     ASSERT_EQ(settings.extraRecords.size(), 2u);
     EXPECT_EQ(settings.extraRecords[0], "7\tTop\\x\\y.txt\t1\t \t0\t0\t");
@@ -154,6 +156,7 @@ TEST(KeySettingsTest, ReadsEverySettingWithCommentsBlanksAndLineEnds) {
     const auto defaults = qvn_service::ParseKeySettings("");
     EXPECT_FALSE(defaults.settings.encipher);
     EXPECT_FALSE(defaults.settings.maxDownloads.has_value());
+    EXPECT_FALSE(defaults.settings.keyIndex.has_value());
 }
 
 TEST(KeySettingsTest, ReadsFaultRulesWithTheirOptions) {
@@ -200,14 +203,19 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
         "fault = close_body times=0\n"
         "fault = close_body colour=red\n"
         "fault = stall_body file=\"open\n"
+        "key_index = 511\n"
+        "key_index = -3\n"
         "encipher = yes\n");
     EXPECT_TRUE(parsed.settings.encipher);
     EXPECT_TRUE(parsed.settings.faults.empty());
-    ASSERT_EQ(parsed.problems.size(), 11u);
+    EXPECT_FALSE(parsed.settings.keyIndex.has_value());
+    ASSERT_EQ(parsed.problems.size(), 13u);
     EXPECT_EQ(parsed.problems[0], "line 1: zip needs yes or no");
     EXPECT_EQ(parsed.problems[3], "line 4: not a \"name = value\" line");
     EXPECT_EQ(parsed.problems[5], "line 6: fault kind \"garbage\" takes no value");
     EXPECT_EQ(parsed.problems[9], "line 10: unknown fault option \"colour\"");
+    EXPECT_EQ(parsed.problems[11], "line 12: key_index needs a number from 0 to 510");
+    EXPECT_EQ(parsed.problems[12], "line 13: key_index needs a number from 0 to 510");
 }
 
 }  // namespace

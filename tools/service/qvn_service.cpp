@@ -58,10 +58,14 @@ struct QvnService::Connection {
 
 QvnService::QvnService(ServiceOptions options)
     : options_(std::move(options)),
-      responder_(options_.root, options_.table, counters_, platform::SystemClock(),
-                 [this](const std::string& key, const std::string& problem) {
-                     ReportProblem(key, problem);
-                 }) {}
+      cache_(options_.cacheFolder.empty() ? nullptr
+                                          : std::make_unique<ServiceCache>(options_.cacheFolder)),
+      responder_(
+          options_.root, options_.table, counters_, platform::SystemClock(),
+          [this](const std::string& key, const std::string& problem) {
+              ReportProblem(key, problem);
+          },
+          cache_.get()) {}
 
 ServiceStart QvnService::Start(ServiceOptions options) {
     platform::StartupSockets();
@@ -70,6 +74,13 @@ ServiceStart QvnService::Start(ServiceOptions options) {
     if (options.root.empty() || !root || !root->isDirectory) {
         start.error = "the root \"" + options.root + "\" is not a folder";
         return start;
+    }
+    if (!options.cacheFolder.empty()) {
+        auto cache = platform::GetFileInfo(options.cacheFolder);
+        if (!cache || !cache->isDirectory) {
+            start.error = "the cache \"" + options.cacheFolder + "\" is not a folder";
+            return start;
+        }
     }
     if (options.ports.empty()) {
         options.ports.push_back(0);

@@ -132,12 +132,13 @@ bool RunCounters::DownloadAllowed(const std::string& key, std::optional<std::int
 }
 
 Responder::Responder(std::string root, const net::KeyTable& table, RunCounters& counters,
-                     platform::Clock& clock, ProblemSink problems)
+                     platform::Clock& clock, ProblemSink problems, ServiceCache* cache)
     : root_(std::move(root)),
       table_(table),
       counters_(counters),
       clock_(clock),
-      problems_(std::move(problems)) {}
+      problems_(std::move(problems)),
+      cache_(cache) {}
 
 Response Responder::Respond(const Request& request, const std::optional<std::string>& key,
                             std::mt19937& random) const {
@@ -266,7 +267,13 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
         } else {
             const auto restart = request.Header("X-QVN-RESTART2");
             const auto copy = restart ? ParseRestartDescription(*restart) : std::nullopt;
-            const DownloadPlan plan = PlanDownload(file->path, file->size, copy, settings.encipher);
+            const DownloadPlan plan =
+                cache_ == nullptr
+                    ? PlanDownload(file->path, file->size, copy, settings.encipher)
+                    : PlanDownload(file->path, file->size, copy, settings.encipher,
+                                   [this](const std::string& path, std::uint64_t length) {
+                                       return cache_->DigestOfStart(path, length);
+                                   });
             if (plan.kind == DownloadPlan::Kind::AlreadyComplete) {
                 reply = ConclusionReply(kAlreadyComplete);
                 reply.headers.push_back(PayloadFlagsHeader(settings.encipher));
@@ -289,16 +296,23 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
                     const auto fang = request.Header("X-QVN-FANG");
                     if ((damage != nullptr || (settings.zip && fang && AcceptsZip(*fang))) &&
                         file->size <= kZipMemberLimit) {
-                        auto data = platform::ReadFileStart(file->path, file->size);
                         const ZipDamage kind = damage == nullptr ? ZipDamage::None
                                                : damage->kind == FaultKind::CorruptZip
                                                    ? ZipDamage::DeflateData
                                                    : ZipDamage::Crc;
-                        auto archive = data
-                                           ? ZipSingleMember(platform::FileNamePart(file->relative),
-                                                             *data, kind)
-                                           : std::nullopt;
-                        if (archive) {
+                        auto makeArchive = [&]() -> std::optional<std::string> {
+                            auto data = platform::ReadFileStart(file->path, file->size);
+                            return data ? ZipSingleMember(platform::FileNamePart(file->relative),
+                                                          *data, kind)
+                                        : std::nullopt;
+                        };
+                        if (cache_ != nullptr && kind == ZipDamage::None) {
+                            if (auto kept = cache_->Archive(file->path, makeArchive)) {
+                                plainSize = kept->length;
+                                body.file = std::move(*kept);
+                                zipped = true;
+                            }
+                        } else if (auto archive = makeArchive()) {
                             plainSize = archive->size();
                             body.memory = std::move(*archive);
                             zipped = true;
@@ -310,9 +324,15 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
                 }
                 int keyIndex = 0;
                 if (settings.encipher) {
-                    keyIndex =
-                        std::uniform_int_distribution<int>(0, net::kStreamIndexCount - 1)(random);
+                    keyIndex = settings.keyIndex.value_or(
+                        std::uniform_int_distribution<int>(0, net::kStreamIndexCount - 1)(random));
                     body.cipherKey = table_.WindowAt(static_cast<std::size_t>(keyIndex));
+                    if (cache_ != nullptr && body.file) {
+                        if (auto kept = cache_->Enciphered(*body.file, *body.cipherKey)) {
+                            body.file = std::move(*kept);
+                            body.cipherKey.reset();
+                        }
+                    }
                 }
                 if (faults.Take({FaultKind::NoFangIndex}) != nullptr) {
                     reply.headers.push_back(platform::StrPrintf(
