@@ -1,8 +1,11 @@
 // The service with a cache folder answers exactly as without one, and a
-// file that changes is never answered from what was kept for its old bytes.
+// file or folder that changes is never answered from what was kept for its
+// old state. Files are dated in the past so that they count as settled.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -10,12 +13,15 @@
 
 #include "net/blowfish.h"
 #include "net/request_builder.h"
+#include "platform/file.h"
 #include "service_test_support.h"
+#include "support/fake_clock.h"
 #include "tools/service/service_cache.h"
 
 namespace {
 
 using service_testing::DecipherFileBody;
+using service_testing::NewYearsEve2006;
 using service_testing::PatternBytes;
 using service_testing::UnzipWithClient;
 
@@ -31,6 +37,11 @@ class CacheTest : public service_testing::ServiceTest {
     void StartCached() {
         StartService(
             [this](qvn_service::ServiceOptions& options) { options.cacheFolder = cache_.path(); });
+    }
+
+    // A file that has not changed for long.
+    void WriteOld(const std::string& key, const std::string& relative, const std::string& bytes) {
+        WriteFile(key, relative, bytes, NewYearsEve2006());
     }
 
     // Names of the cache entries with a suffix.
@@ -65,7 +76,7 @@ TEST_F(CacheTest, AFixedKeyIndexIsUsedForEveryEncipheredFile) {
 TEST_F(CacheTest, EncipheredBodiesComeFromOneEntryAndMatchTheUncachedOnes) {
     // Large enough to be enciphered in several parts on several cores.
     const std::string content = PatternBytes(9 * 1024 * 1024 + 13);
-    WriteFile("Top", "f.bin", content);
+    WriteOld("Top", "f.bin", content);
     WriteSettings("Top", "encipher = yes\nkey_index = 5\n");
     StartCached();
 
@@ -100,8 +111,8 @@ TEST_F(CacheTest, EncipheredBodiesComeFromOneEntryAndMatchTheUncachedOnes) {
 TEST_F(CacheTest, ARewrittenFileIsNeverAnsweredFromItsOldEntries) {
     const std::string before = PatternBytes(6000, 1);
     const std::string after = PatternBytes(6100, 2);
-    WriteFile("Top", "f.txt", before);
-    WriteFile("Zip", "f.txt", before + std::string(20000, 'z'));
+    WriteOld("Top", "f.txt", before);
+    WriteOld("Zip", "f.txt", before + std::string(20000, 'z'));
     WriteSettings("Top", "encipher = yes\nkey_index = 9\n");
     WriteSettings("Zip", "zip = yes\n");
     StartCached();
@@ -112,8 +123,10 @@ TEST_F(CacheTest, ARewrittenFileIsNeverAnsweredFromItsOldEntries) {
     EXPECT_EQ(UnzipWithClient(Exchange(DownloadRequest("Zip", "1", "", true))->body),
               before + std::string(20000, 'z'));
 
-    WriteFile("Top", "f.txt", after);
-    WriteFile("Zip", "f.txt", after);
+    // Rewritten long ago as well, so that the new bytes are kept too.
+    const platform::FileTime later{NewYearsEve2006().ticks + 10'000'000};
+    WriteFile("Top", "f.txt", after, later);
+    WriteFile("Zip", "f.txt", after, later);
     auto described = Exchange(DownloadRequest("Top", "1", RestartFor(before, "1")));
     ASSERT_TRUE(described);
     EXPECT_NE(described->Conclusion(), "UGOTIT");
@@ -129,7 +142,7 @@ TEST_F(CacheTest, ARewrittenFileIsNeverAnsweredFromItsOldEntries) {
 
 TEST_F(CacheTest, ArchivesAreKeptButDamagedOnesAreMadeForEachRequest) {
     const std::string content = std::string(40'000, 'a') + PatternBytes(2000);
-    WriteFile("Top", "f.txt", content);
+    WriteOld("Top", "f.txt", content);
     WriteSettings("Top", "zip = yes\nencipher = yes\nkey_index = 3\nfault = corrupt_zip times=1\n");
     StartCached();
 
@@ -150,7 +163,7 @@ TEST_F(CacheTest, ArchivesAreKeptButDamagedOnesAreMadeForEachRequest) {
 
 TEST_F(CacheTest, BodyFaultsCountTheSameBytesWithAndWithoutTheCache) {
     const std::string content = PatternBytes(100'000);
-    WriteFile("Top", "f.bin", content);
+    WriteOld("Top", "f.bin", content);
     WriteSettings("Top", "encipher = yes\nkey_index = 4\nfault = close_body after=5000\n");
     StartCached();
     service_testing::RawClient client(Port());
@@ -159,6 +172,37 @@ TEST_F(CacheTest, BodyFaultsCountTheSameBytesWithAndWithoutTheCache) {
     const std::size_t headerEnd = all.find("\r\n\r\n");
     ASSERT_NE(headerEnd, std::string::npos);
     EXPECT_EQ(all.size() - headerEnd - 4, 5000u);
+}
+
+TEST_F(CacheTest, FreshFilesAreServedAsWithoutACache) {
+    const std::string content = std::string(30'000, 'f') + PatternBytes(3000);
+    WriteFile("Top", "f.txt", content);
+    WriteSettings("Top", "zip = yes\nencipher = yes\nkey_index = 8\n");
+    StartCached();
+    auto zipped = Exchange(DownloadRequest("Top", "1", "", true));
+    ASSERT_TRUE(zipped && zipped->fields.fang);
+    EXPECT_TRUE(zipped->fields.fang->packed);
+    EXPECT_EQ(UnzipWithClient(DecipherFileBody(table_, *zipped)), content);
+    auto whole = Exchange(DownloadRequest("Top", "1"));
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(DecipherFileBody(table_, *whole), content);
+    EXPECT_EQ(Exchange(DownloadRequest("Top", "1", RestartFor(content, "1")))->Conclusion(),
+              "UGOTIT");
+    EXPECT_TRUE(Entries("").empty());
+}
+
+TEST_F(CacheTest, IdentifiersFollowFilesAddedToAKeptFolder) {
+    WriteOld("Top", "a.txt", "alpha");
+    WriteOld("Top", "c.txt", "gamma");
+    const auto old = std::filesystem::last_write_time(root_.Sub("Top/a.txt"));
+    std::filesystem::last_write_time(root_.Sub("Top"), old);
+    StartCached();
+    EXPECT_EQ(Exchange(DownloadRequest("Top", "2"))->body, "gamma");
+    EXPECT_EQ(Exchange(DownloadRequest("Top", "2"))->body, "gamma");
+
+    WriteOld("Top", "b.txt", "beta");
+    EXPECT_EQ(Exchange(DownloadRequest("Top", "2"))->body, "beta");
+    EXPECT_EQ(Exchange(DownloadRequest("Top", "3"))->body, "gamma");
 }
 
 TEST_F(CacheTest, StartRefusesACacheThatIsNoFolder) {
@@ -171,16 +215,20 @@ TEST_F(CacheTest, StartRefusesACacheThatIsNoFolder) {
     EXPECT_NE(start.error.find("cache"), std::string::npos);
 }
 
+std::span<const std::uint8_t> Bytes(const std::string& text) {
+    return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                         text.size());
+}
+
 TEST(ServiceCacheTest, KeepsDigestsPerLengthAndForgetsThemWhenTheFileChanges) {
     testing_support::TempDir dir;
     testing_support::TempDir cacheDir;
-    qvn_service::ServiceCache cache(cacheDir.path());
+    // Long after every file of the test was written.
+    testing_support::FakeClock clock(4'000'000'000);
+    qvn_service::ServiceCache cache(cacheDir.path(), clock);
     const std::string content = PatternBytes(3000);
     dir.Write("f.bin", content);
-    const auto bytes = [](const std::string& text) {
-        return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                             text.size());
-    };
+    const auto bytes = Bytes;
     EXPECT_EQ(cache.DigestOfStart(dir.Sub("f.bin"), 3000), net::ComputeMd5(bytes(content)));
     EXPECT_EQ(cache.DigestOfStart(dir.Sub("f.bin"), 1000),
               net::ComputeMd5(bytes(content.substr(0, 1000))));
@@ -191,6 +239,67 @@ TEST(ServiceCacheTest, KeepsDigestsPerLengthAndForgetsThemWhenTheFileChanges) {
     dir.Write("f.bin", longer);
     EXPECT_EQ(cache.DigestOfStart(dir.Sub("f.bin"), 3000),
               net::ComputeMd5(bytes(longer.substr(0, 3000))));
+}
+
+// Rewrites a file with other bytes of the same size and its old last-write
+// time: a change that only the settling rule keeps from being missed.
+void RewriteKeepingSizeAndTime(const std::string& path, const std::string& bytes) {
+    const auto time = std::filesystem::last_write_time(path);
+    ASSERT_TRUE(platform::WriteWholeFile(path, bytes).ok());
+    std::filesystem::last_write_time(path, time);
+}
+
+TEST(ServiceCacheTest, KeepsNothingOfFilesThatChangedJustBefore) {
+    testing_support::TempDir dir;
+    testing_support::TempDir cacheDir;
+    const std::string first = PatternBytes(2000, 1);
+    const std::string second = PatternBytes(2000, 2);
+    dir.Write("f.bin", first);
+
+    testing_support::FakeClock settledClock(4'000'000'000);
+    qvn_service::ServiceCache settled(cacheDir.path(), settledClock);
+    testing_support::FakeClock freshClock(std::time(nullptr));
+    qvn_service::ServiceCache fresh(cacheDir.path(), freshClock);
+    EXPECT_EQ(settled.DigestOfStart(dir.Sub("f.bin"), 2000), net::ComputeMd5(Bytes(first)));
+    EXPECT_EQ(fresh.DigestOfStart(dir.Sub("f.bin"), 2000), net::ComputeMd5(Bytes(first)));
+
+    RewriteKeepingSizeAndTime(dir.Sub("f.bin"), second);
+    // What was settled is kept (the one change a cache cannot see) ...
+    EXPECT_EQ(settled.DigestOfStart(dir.Sub("f.bin"), 2000), net::ComputeMd5(Bytes(first)));
+    // ... what was fresh never is.
+    EXPECT_EQ(fresh.DigestOfStart(dir.Sub("f.bin"), 2000), net::ComputeMd5(Bytes(second)));
+    EXPECT_FALSE(fresh.Enciphered({dir.Sub("f.bin"), 0, 2000}, {}).has_value());
+    EXPECT_FALSE(fresh.Archive(dir.Sub("f.bin"), [] { return std::string("PK"); }).has_value());
+    EXPECT_TRUE(settled.Archive(dir.Sub("f.bin"), [] { return std::string("PK"); }).has_value());
+}
+
+TEST(ServiceCacheTest, KeepsAFolderListingUntilOneOfItsFoldersChanges) {
+    testing_support::TempDir dir;
+    testing_support::TempDir cacheDir;
+    testing_support::FakeClock clock(4'000'000'000);
+    qvn_service::ServiceCache cache(cacheDir.path(), clock);
+    dir.Write("K/a.txt", "a");
+    dir.Write("K/sub/b.txt", "b");
+    auto names = [&] {
+        std::vector<std::string> relative;
+        for (const auto& file : cache.FileNames(dir.Sub("K"))) {
+            relative.push_back(file.id + " " + file.relative);
+        }
+        return relative;
+    };
+    EXPECT_EQ(names(), (std::vector<std::string>{"1 a.txt", "2 sub/b.txt"}));
+
+    // A file added below, with its folder's time put back: the kept listing stays.
+    const auto time = std::filesystem::last_write_time(dir.Sub("K/sub"));
+    dir.Write("K/sub/c.txt", "c");
+    std::filesystem::last_write_time(dir.Sub("K/sub"), time);
+    EXPECT_EQ(names(), (std::vector<std::string>{"1 a.txt", "2 sub/b.txt"}));
+
+    // Any real change of a folder's time is a new listing.
+    std::filesystem::last_write_time(dir.Sub("K/sub"), time + std::chrono::seconds(1));
+    EXPECT_EQ(names(), (std::vector<std::string>{"1 a.txt", "2 sub/b.txt", "3 sub/c.txt"}));
+    dir.Write("K/0.txt", "0");
+    EXPECT_EQ(names().front(), "1 0.txt");
 }
 
 }  // namespace

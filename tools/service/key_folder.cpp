@@ -46,16 +46,29 @@ bool ReadAttributes(ServedFile& file) {
     return true;
 }
 
-std::vector<ServedFile> ListKeyFiles(const std::string& folder, bool attributes) {
+std::vector<ServedFile> ListKeyFiles(const std::string& folder, bool attributes,
+                                     std::vector<std::string>* folders) {
     namespace fs = std::filesystem;
     std::vector<ServedFile> files;
+    if (folders != nullptr) {
+        folders->push_back(folder);
+    }
     std::error_code error;
     fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
                                           error);
     for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
         const fs::directory_entry& entry = *walk;
         std::error_code statusError;
-        if (entry.is_symlink(statusError) || !entry.is_regular_file(statusError)) {
+        if (entry.is_symlink(statusError)) {
+            continue;
+        }
+        if (entry.is_directory(statusError)) {
+            if (folders != nullptr) {
+                folders->push_back(entry.path().string());
+            }
+            continue;
+        }
+        if (!entry.is_regular_file(statusError)) {
             continue;
         }
         ServedFile file;

@@ -34,8 +34,10 @@ std::optional<std::string> KeyFolder(const std::string& root, std::string_view k
 // The regular files below `folder` (symbolic links are not followed),
 // sorted by relative name. Without `attributes` only the names, paths and
 // identifiers are filled in: one file's request then needs no look at
-// every other file (ReadAttributes fills in the one it serves).
-std::vector<ServedFile> ListKeyFiles(const std::string& folder, bool attributes = true);
+// every other file (ReadAttributes fills in the one it serves). `folders`,
+// when given, receives `folder` and every folder below it that was walked.
+std::vector<ServedFile> ListKeyFiles(const std::string& folder, bool attributes = true,
+                                     std::vector<std::string>* folders = nullptr);
 
 // Fills in a listed file's size and date; false when it is gone or no
 // longer a regular file.

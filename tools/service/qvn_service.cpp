@@ -58,8 +58,9 @@ struct QvnService::Connection {
 
 QvnService::QvnService(ServiceOptions options)
     : options_(std::move(options)),
-      cache_(options_.cacheFolder.empty() ? nullptr
-                                          : std::make_unique<ServiceCache>(options_.cacheFolder)),
+      cache_(options_.cacheFolder.empty()
+                 ? nullptr
+                 : std::make_unique<ServiceCache>(options_.cacheFolder, platform::SystemClock())),
       responder_(
           options_.root, options_.table, counters_, platform::SystemClock(),
           [this](const std::string& key, const std::string& problem) {

@@ -212,7 +212,8 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
     }
     if (word == "DownLoad") {
         // Only the requested file's size and date matter here.
-        files = ListKeyFiles(*folder, /*attributes=*/false);
+        files = cache_ != nullptr ? cache_->FileNames(*folder)
+                                  : ListKeyFiles(*folder, /*attributes=*/false);
         const auto lupin = request.Header("X-QVN-LUPIN");
         const auto id = lupin ? FileIdFromLupin(*lupin) : std::nullopt;
         if (const ServedFile* found = id ? FindFileById(files, *id) : nullptr) {
@@ -306,12 +307,14 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
                                                           *data, kind)
                                         : std::nullopt;
                         };
+                        std::optional<FileRange> kept;
                         if (cache_ != nullptr && kind == ZipDamage::None) {
-                            if (auto kept = cache_->Archive(file->path, makeArchive)) {
-                                plainSize = kept->length;
-                                body.file = std::move(*kept);
-                                zipped = true;
-                            }
+                            kept = cache_->Archive(file->path, makeArchive);
+                        }
+                        if (kept) {
+                            plainSize = kept->length;
+                            body.file = std::move(*kept);
+                            zipped = true;
                         } else if (auto archive = makeArchive()) {
                             plainSize = archive->size();
                             body.memory = std::move(*archive);

@@ -45,11 +45,21 @@ void EncipherOnAllCores(const net::BlowfishCipher& cipher, std::span<std::uint8_
 
 }  // namespace
 
-ServiceCache::ServiceCache(std::string folder) : folder_(std::move(folder)) {}
+ServiceCache::ServiceCache(std::string folder, platform::Clock& clock)
+    : folder_(std::move(folder)), clock_(clock) {}
+
+bool ServiceCache::Settled(platform::FileTime lastWrite) {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    platform::FileTimeToUnix(lastWrite, &seconds, &nanoseconds);
+    return seconds < clock_.NowSeconds() - kSettleSeconds;
+}
 
 std::optional<std::string> ServiceCache::Identity(const std::string& path) {
     auto info = platform::GetFileInfo(path);
-    if (!info || info->isDirectory) {
+    // The cache's own entries never change once in place.
+    const bool entry = path.compare(0, folder_.size() + 1, folder_ + "/") == 0;
+    if (!info || info->isDirectory || !(entry || Settled(info->lastWrite))) {
         return std::nullopt;
     }
     return platform::StrPrintf("%s\n%llu\n%llu", path.c_str(),
@@ -167,7 +177,7 @@ std::optional<net::Md5Digest> ServiceCache::DigestOfStart(const std::string& pat
                                                           std::uint64_t length) {
     const auto source = Identity(path);
     if (!source) {
-        return std::nullopt;
+        return DigestOfFileStart(path, length);
     }
     const std::string identity =
         *source + platform::StrPrintf("\nmd5 %llu", static_cast<unsigned long long>(length));
@@ -183,6 +193,39 @@ std::optional<net::Md5Digest> ServiceCache::DigestOfStart(const std::string& pat
         digests_.emplace(identity, *digest);
     }
     return digest;
+}
+
+std::vector<ServedFile> ServiceCache::FileNames(const std::string& folder) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (auto found = listings_.find(folder); found != listings_.end()) {
+            const bool unchanged =
+                std::all_of(found->second.folders.begin(), found->second.folders.end(),
+                            [](const std::pair<std::string, platform::FileTime>& seen) {
+                                auto info = platform::GetFileInfo(seen.first);
+                                return info && info->isDirectory && info->lastWrite == seen.second;
+                            });
+            if (unchanged) {
+                return found->second.files;
+            }
+            listings_.erase(found);
+        }
+    }
+    // A folder that changed during the walk is too fresh to be kept.
+    std::vector<std::string> walked;
+    std::vector<ServedFile> files = ListKeyFiles(folder, /*attributes=*/false, &walked);
+    Listing listing;
+    for (const std::string& path : walked) {
+        auto info = platform::GetFileInfo(path);
+        if (!info || !info->isDirectory || !Settled(info->lastWrite)) {
+            return files;
+        }
+        listing.folders.emplace_back(path, info->lastWrite);
+    }
+    listing.files = files;
+    std::lock_guard<std::mutex> lock(mutex_);
+    listings_[folder] = std::move(listing);
+    return files;
 }
 
 }  // namespace qvn_service

@@ -1,14 +1,15 @@
 #pragma once
 // Work the service would otherwise repeat for every request, done once and
 // kept: enciphered file bodies and zip archives as files in a cache folder
-// (sent from there like any plain file), and digests of file starts in
-// memory. It lets a benchmark measure the client rather than the service's
-// Blowfish, deflate or MD5.
+// (sent from there like any plain file), digests of file starts and the
+// names in key folders in memory. It lets a benchmark measure the client
+// rather than the service's Blowfish, deflate, MD5 and folder walks.
 //
-// Entries belong to a source file as the service last saw it: its path,
-// size and last-write time. A file that is rewritten gets new entries;
-// one changed within the file system's time resolution while keeping its
-// size would not be noticed, which is why the cache is used only on request.
+// Entries belong to a file (or folder) as the service saw it: its path,
+// size and last-write time. They are made only for what had been left
+// unchanged for kSettleSeconds when it was read: a later change then
+// always shows as a new last-write time, whatever the file system's time
+// resolution. Anything fresher is answered as without a cache.
 
 #include <cstdint>
 #include <functional>
@@ -16,17 +17,24 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "net/key_table.h"
 #include "net/md5.h"
+#include "platform/clock.h"
+#include "tools/service/key_folder.h"
 #include "tools/service/reply.h"
 
 namespace qvn_service {
 
+inline constexpr std::int64_t kSettleSeconds = 3;
+
 class ServiceCache {
   public:
-    // `folder` must exist; entries are written there as files.
-    explicit ServiceCache(std::string folder);
+    // `folder` must exist; entries are written there as files. `clock`
+    // tells whether a file has settled.
+    ServiceCache(std::string folder, platform::Clock& clock);
 
     // A file holding `plain` enciphered under `key`, zero-padded to whole
     // blocks, as BodyStream would send it; made on first use. Nothing when
@@ -43,9 +51,20 @@ class ServiceCache {
     // computed on first use; nothing when it cannot be read that far.
     std::optional<net::Md5Digest> DigestOfStart(const std::string& path, std::uint64_t length);
 
+    // ListKeyFiles(folder, /*attributes=*/false), kept while none of the
+    // folders below `folder` changes.
+    std::vector<ServedFile> FileNames(const std::string& folder);
+
   private:
-    // Path, size and last-write time of a source file; nothing when it is gone.
-    static std::optional<std::string> Identity(const std::string& path);
+    struct Listing {
+        std::vector<ServedFile> files;
+        std::vector<std::pair<std::string, platform::FileTime>> folders;
+    };
+
+    // Path, size and last-write time of a file or folder that has settled;
+    // nothing when it is gone or changed too recently to be kept.
+    std::optional<std::string> Identity(const std::string& path);
+    bool Settled(platform::FileTime lastWrite);
     // The entry's path for an identity text and a suffix.
     std::string EntryPath(const std::string& identity, const char* suffix) const;
     // Writes an entry under a private name, then puts it in place at once.
@@ -53,8 +72,10 @@ class ServiceCache {
                                    const std::function<bool(platform::File& out)>& write);
 
     std::string folder_;
+    platform::Clock& clock_;
     std::mutex mutex_;
     std::map<std::string, net::Md5Digest> digests_;
+    std::map<std::string, Listing> listings_;
     std::uint64_t partCounter_ = 0;
 };
 
