@@ -282,7 +282,7 @@ TEST(ServiceCacheTest, KeepsAFolderListingUntilOneOfItsFoldersChanges) {
     dir.Write("K/sub/b.txt", "b");
     auto names = [&] {
         std::vector<std::string> relative;
-        for (const auto& file : cache.FileNames(dir.Sub("K"))) {
+        for (const auto& file : *cache.FileNames(dir.Sub("K"))) {
             relative.push_back(file.id + " " + file.relative);
         }
         return relative;

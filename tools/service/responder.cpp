@@ -1,6 +1,7 @@
 #include "tools/service/responder.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "net/message_cipher.h"
 #include "platform/file.h"
@@ -212,11 +213,12 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
     }
     if (word == "DownLoad") {
         // Only the requested file's size and date matter here.
-        files = cache_ != nullptr ? cache_->FileNames(*folder)
-                                  : ListKeyFiles(*folder, /*attributes=*/false);
+        const auto names = cache_ != nullptr ? cache_->FileNames(*folder)
+                                             : std::make_shared<const std::vector<ServedFile>>(
+                                                   ListKeyFiles(*folder, /*attributes=*/false));
         const auto lupin = request.Header("X-QVN-LUPIN");
         const auto id = lupin ? FileIdFromLupin(*lupin) : std::nullopt;
-        if (const ServedFile* found = id ? FindFileById(files, *id) : nullptr) {
+        if (const ServedFile* found = id ? FindFileById(*names, *id) : nullptr) {
             requested = *found;
             if (!ReadAttributes(*requested)) {
                 requested.reset();

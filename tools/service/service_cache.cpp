@@ -195,7 +195,7 @@ std::optional<net::Md5Digest> ServiceCache::DigestOfStart(const std::string& pat
     return digest;
 }
 
-std::vector<ServedFile> ServiceCache::FileNames(const std::string& folder) {
+std::shared_ptr<const std::vector<ServedFile>> ServiceCache::FileNames(const std::string& folder) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (auto found = listings_.find(folder); found != listings_.end()) {
@@ -213,7 +213,8 @@ std::vector<ServedFile> ServiceCache::FileNames(const std::string& folder) {
     }
     // A folder that changed during the walk is too fresh to be kept.
     std::vector<std::string> walked;
-    std::vector<ServedFile> files = ListKeyFiles(folder, /*attributes=*/false, &walked);
+    auto files = std::make_shared<const std::vector<ServedFile>>(
+        ListKeyFiles(folder, /*attributes=*/false, &walked));
     Listing listing;
     for (const std::string& path : walked) {
         auto info = platform::GetFileInfo(path);

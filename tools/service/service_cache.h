@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -53,11 +54,12 @@ class ServiceCache {
 
     // ListKeyFiles(folder, /*attributes=*/false), kept while none of the
     // folders below `folder` changes.
-    std::vector<ServedFile> FileNames(const std::string& folder);
+    // Shared, since a key of many files would otherwise be copied per request.
+    std::shared_ptr<const std::vector<ServedFile>> FileNames(const std::string& folder);
 
   private:
     struct Listing {
-        std::vector<ServedFile> files;
+        std::shared_ptr<const std::vector<ServedFile>> files;
         std::vector<std::pair<std::string, platform::FileTime>> folders;
     };
 
