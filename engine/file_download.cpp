@@ -28,8 +28,10 @@ namespace status = control::status;
 // the file in blocks of this one.
 constexpr std::size_t kPiece = 1024;
 constexpr std::size_t kWriteBlock = 1024 * 1024;
-// A local copy is hashed through read-only windows of this size.
-constexpr std::uint64_t kHashWindow = 32ull * 1024 * 1024;
+// A local copy is hashed a block of this size at a time: read into one
+// buffer, it costs less than through a mapping, whose every page is a
+// fault to serve, and no more memory whatever the file's size.
+constexpr std::size_t kHashBlock = 1024 * 1024;
 
 // How one file ended.
 enum class FileResult {
@@ -53,16 +55,21 @@ std::int32_t KilobytesOf(std::int64_t bytes) {
     return static_cast<std::int32_t>(std::min<std::int64_t>(k, INT32_MAX));
 }
 
-// The MD5 of a file's first `length` bytes, read through mappings.
+// The MD5 of a file's first `length` bytes; nothing when the file cannot
+// be read that far.
 std::optional<net::Md5Digest> DigestOf(const platform::File& file, std::uint64_t length) {
     net::Md5 md5;
-    for (std::uint64_t offset = 0; offset < length; offset += kHashWindow) {
-        const std::size_t span = static_cast<std::size_t>(std::min(kHashWindow, length - offset));
-        auto view = platform::Mapping::Map(file, offset, span, platform::MapAccess::ReadOnly);
-        if (!view) {
+    std::vector<std::uint8_t> block(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kHashBlock, length)));
+    for (std::uint64_t offset = 0; offset < length;) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length - offset));
+        auto got = file.ReadAt(block.data(), want, offset);
+        if (!got || *got == 0) {
             return std::nullopt;
         }
-        md5.Update(std::span<const std::uint8_t>(view->data(), view->size()));
+        md5.Update(std::span<const std::uint8_t>(block.data(), *got));
+        offset += *got;
     }
     return md5.Finish();
 }
