@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -24,9 +25,8 @@ namespace {
 using net::LineKind;
 namespace status = control::status;
 
-// The body is received in pieces of at most this size, and written to
-// the file in blocks of this one.
-constexpr std::size_t kPiece = 1024;
+// The body is received into a block of this size and written to the file
+// a block at a time.
 constexpr std::size_t kWriteBlock = 1024 * 1024;
 // A local copy is hashed a block of this size at a time: read into one
 // buffer, it costs less than through a mapping, whose every page is a
@@ -375,17 +375,17 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
     std::int64_t received = 0;
     std::int32_t publishedK = 0;
     bool receiveError = false;
-    // Pieces are gathered and written in large blocks; whatever way the loop
-    // ends, what was received is written before the file is closed.
-    std::vector<std::uint8_t> pending;
-    pending.reserve(kWriteBlock);
+    // Each receive asks for as much of the body as the block has room for
+    // (never more than the body, so the next reply stays unread): with
+    // room for a read-ahead's worth the bytes come straight from the
+    // socket. Whatever way the loop ends, what was received is written
+    // before the file is closed.
+    const auto block = std::make_unique_for_overwrite<std::uint8_t[]>(kWriteBlock);
+    std::size_t filled = 0;
     while (remaining > 0) {
         const std::size_t want =
-            static_cast<std::size_t>(std::min<std::int64_t>(remaining, kPiece));
-        const std::size_t at = pending.size();
-        pending.resize(at + want);
-        const std::ptrdiff_t got = link.Receive(pending.data() + at, want);
-        pending.resize(at + static_cast<std::size_t>(std::max<std::ptrdiff_t>(got, 0)));
+            static_cast<std::size_t>(std::min<std::int64_t>(remaining, kWriteBlock - filled));
+        const std::ptrdiff_t got = link.Receive(block.get() + filled, want);
         if (got == 0) {
             break;
         }
@@ -393,9 +393,10 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
             receiveError = true;
             break;
         }
-        if (pending.size() + kPiece > kWriteBlock) {
-            (void)temp.WriteAll(pending.data(), pending.size());
-            pending.clear();
+        filled += static_cast<std::size_t>(got);
+        if (kWriteBlock - filled < net::ServerConnection::kReadAheadSize) {
+            (void)temp.WriteAll(block.get(), filled);
+            filled = 0;
         }
         received += got;
         remaining -= got;
@@ -406,7 +407,7 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
             publishedK = doneK;
         }
     }
-    (void)temp.WriteAll(pending.data(), pending.size());
+    (void)temp.WriteAll(block.get(), filled);
     temp.Close();
 
     if (receiveError) {

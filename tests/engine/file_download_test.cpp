@@ -1,10 +1,13 @@
 // Files larger than the engine's working blocks, end to end through the
 // key download with scripted replies: the description of a local copy
-// hashes all of it, and an enciphered body comes out plain.
+// hashes all of it, an enciphered body comes out plain, a body ends where
+// its length says even when the next reply follows at once, and a body cut
+// short leaves every byte received in the temporary file.
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include "engine/file_download.h"
 #include "engine/key_operations.h"
@@ -35,6 +38,23 @@ std::string ListReply(const std::string& text) {
 // One listed file, dated 1 January 2100.
 std::string OneFile(std::size_t size) {
     return "1\tTop\\big.bin\t" + std::to_string(size) + "\t08340101000000\t0\t0\t\r\n";
+}
+
+// The list of `count` files named f1.bin, f2.bin ..., dated 1 January 2100.
+std::string Files(const std::vector<std::size_t>& sizes) {
+    std::string text;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const std::string id = std::to_string(i + 1);
+        text +=
+            id + "\tTop\\f" + id + ".bin\t" + std::to_string(sizes[i]) + "\t08340101000000\t0\t0\t";
+    }
+    return text + "\r\n";
+}
+
+std::string FileReply(const std::string& body, std::size_t announced) {
+    return "HTTP/1.1 200 OK\r\nX-QVN-CONCLUSION: Successful\r\nX-QVN-Fang: " +
+           std::to_string(announced) + ",0,0\r\nContent-Length: " + std::to_string(announced) +
+           "\r\n\r\n" + body;
 }
 
 // The request that asked for the file (the one after the list).
@@ -86,6 +106,53 @@ TEST(FileDownload, ALargeEncipheredBodyIsStoredPlain) {
     ASSERT_TRUE(engine::DownloadFileList(f.context()));
     EXPECT_TRUE(f.dir().Read("dest/big.bin") == plain);
     EXPECT_FALSE(platform::Exists(f.dir().Sub("dest/big.bin~")));
+}
+
+TEST(FileDownload, ABodyEndsAtItsLengthWhenTheNextReplyFollowsAtOnce) {
+    const std::string first = RandomBytes(3 * 1024 * 1024 + 17, 3);
+    const std::string second = RandomBytes(70'000, 4);
+    EngineFixture f;
+    f.server().Add(ListReply(Files({first.size(), second.size()})));
+    // Both replies go out together, before the second request arrives.
+    f.server().Add(FileReply(first, first.size()) + FileReply(second, second.size()));
+    f.server().Add("");
+    ASSERT_TRUE(engine::DownloadFilesUsingKey(f.context()));
+    EXPECT_TRUE(f.dir().Read("dest/f1.bin") == first);
+    EXPECT_TRUE(f.dir().Read("dest/f2.bin") == second);
+    EXPECT_EQ(f.server().Connections(), 1);
+}
+
+TEST(FileDownload, ABodyCutShortKeepsEveryByteReceived) {
+    const std::string body = RandomBytes(3 * 1024 * 1024, 5);
+    const std::size_t sent = 2 * 1024 * 1024 + 100;
+    EngineFixture f;
+    f.server().Add(ListReply(Files({body.size()})));
+    f.server().Add(FileReply(body.substr(0, sent), body.size()), /*close=*/true);
+    EXPECT_FALSE(engine::DownloadFilesUsingKey(f.context())) << "the file is incomplete";
+    EXPECT_EQ(f.block().progress.status, control::status::kIncomplete);
+    EXPECT_EQ(f.block().progress.doneK, static_cast<std::int32_t>(sent / 1024));
+    EXPECT_TRUE(f.dir().Read("dest/f1.bin~") == body.substr(0, sent));
+    EXPECT_FALSE(platform::Exists(f.dir().Sub("dest/f1.bin")));
+}
+
+TEST(FileDownload, AnEncipheredBodyThatTimesOutStaysAsReceived) {
+    // Enciphered bytes that stop coming: the partial file keeps them as they
+    // arrived, neither deciphered nor cut to whole units.
+    const std::string body = RandomBytes(2 * 1024 * 1024 + 4096, 6);
+    const std::size_t sent = 1024 * 1024 + 3000;
+    EngineFixture f;
+    f.server().Add(ListReply(Files({body.size()})));
+    testing_support::ScriptedReply stalled;
+    stalled.bytes = "HTTP/1.1 200 OK\r\nX-QVN-Fang: " + std::to_string(body.size()) +
+                    ",77,0\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                    body.substr(0, sent);
+    stalled.stall = true;
+    f.server().Add(stalled);
+    ASSERT_TRUE(engine::GetKeyFileList(f.context()));
+    engine::ParseFetchedList(f.context());
+    f.context().state.payloadFlags = 1;
+    EXPECT_FALSE(engine::DownloadFileList(f.context()));
+    EXPECT_TRUE(f.dir().Read("dest/f1.bin~") == body.substr(0, sent));
 }
 
 }  // namespace
