@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -25,12 +26,13 @@ namespace {
 using net::LineKind;
 namespace status = control::status;
 
-// The body is received in pieces of at most this size, and written to
-// the file in blocks of this one.
-constexpr std::size_t kPiece = 1024;
+// The body is received into a block of this size and written to the file
+// a block at a time.
 constexpr std::size_t kWriteBlock = 1024 * 1024;
-// A local copy is hashed through read-only windows of this size.
-constexpr std::uint64_t kHashWindow = 32ull * 1024 * 1024;
+// A local copy is hashed a block of this size at a time: read into one
+// buffer, it costs less than through a mapping, whose every page is a
+// fault to serve, and no more memory whatever the file's size.
+constexpr std::size_t kHashBlock = 1024 * 1024;
 
 // How one file ended.
 enum class FileResult {
@@ -54,16 +56,21 @@ std::int32_t KilobytesOf(std::int64_t bytes) {
     return static_cast<std::int32_t>(std::min<std::int64_t>(k, INT32_MAX));
 }
 
-// The MD5 of a file's first `length` bytes, read through mappings.
+// The MD5 of a file's first `length` bytes; nothing when the file cannot
+// be read that far.
 std::optional<net::Md5Digest> DigestOf(const platform::File& file, std::uint64_t length) {
     net::Md5 md5;
-    for (std::uint64_t offset = 0; offset < length; offset += kHashWindow) {
-        const std::size_t span = static_cast<std::size_t>(std::min(kHashWindow, length - offset));
-        auto view = platform::Mapping::Map(file, offset, span, platform::MapAccess::ReadOnly);
-        if (!view) {
+    std::vector<std::uint8_t> block(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kHashBlock, length)));
+    for (std::uint64_t offset = 0; offset < length;) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length - offset));
+        auto got = file.ReadAt(block.data(), want, offset);
+        if (!got || *got == 0) {
             return std::nullopt;
         }
-        md5.Update(std::span<const std::uint8_t>(view->data(), view->size()));
+        md5.Update(std::span<const std::uint8_t>(block.data(), *got));
+        offset += *got;
     }
     return md5.Finish();
 }
@@ -380,17 +387,17 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
     std::int32_t publishedK = 0;
     bool receiveError = false;
     platform::Status written;
-    // Pieces are gathered and written in large blocks; whatever way the loop
-    // ends, what was received is written before the file is closed.
-    std::vector<std::uint8_t> pending;
-    pending.reserve(kWriteBlock);
+    // Each receive asks for as much of the body as the block has room for
+    // (never more than the body, so the next reply stays unread): with
+    // room for a read-ahead's worth the bytes come straight from the
+    // socket. Whatever way the loop ends, what was received is written
+    // before the file is closed.
+    const auto block = std::make_unique_for_overwrite<std::uint8_t[]>(kWriteBlock);
+    std::size_t filled = 0;
     while (remaining > 0) {
         const std::size_t want =
-            static_cast<std::size_t>(std::min<std::int64_t>(remaining, kPiece));
-        const std::size_t at = pending.size();
-        pending.resize(at + want);
-        const std::ptrdiff_t got = link.Receive(pending.data() + at, want);
-        pending.resize(at + static_cast<std::size_t>(std::max<std::ptrdiff_t>(got, 0)));
+            static_cast<std::size_t>(std::min<std::int64_t>(remaining, kWriteBlock - filled));
+        const std::ptrdiff_t got = link.Receive(block.get() + filled, want);
         if (got == 0) {
             break;
         }
@@ -398,9 +405,10 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
             receiveError = true;
             break;
         }
-        if (pending.size() + kPiece > kWriteBlock) {
-            written = temp.WriteAll(pending.data(), pending.size());
-            pending.clear();
+        filled += static_cast<std::size_t>(got);
+        if (kWriteBlock - filled < net::ServerConnection::kReadAheadSize) {
+            written = temp.WriteAll(block.get(), filled);
+            filled = 0;
             if (!written) {
                 break;
             }
@@ -415,7 +423,7 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
         }
     }
     if (written) {
-        written = temp.WriteAll(pending.data(), pending.size());
+        written = temp.WriteAll(block.get(), filled);
     }
     temp.Close();
 

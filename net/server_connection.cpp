@@ -115,9 +115,14 @@ std::size_t ServerConnection::SendInPieces(const void* data, std::size_t length)
 }
 
 std::ptrdiff_t ServerConnection::Receive(void* buffer, std::size_t capacity) {
-    // Callers read the reply header a byte at a time and bodies a kilobyte
-    // at a time; both are served from what one socket read brought in.
+    // Callers read the reply header a byte at a time; small reads are
+    // served from what one socket read brought in. A read at least as large
+    // as the read-ahead goes straight into the caller's buffer once nothing
+    // is left over, which spares a copy of every byte of a large body.
     if (readAheadStart_ == readAheadEnd_) {
+        if (capacity >= kReadAheadSize) {
+            return ReadFromSocket(buffer, capacity);
+        }
         if (readAhead_.empty()) {
             readAhead_.resize(kReadAheadSize);
         }

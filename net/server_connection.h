@@ -60,9 +60,10 @@ class ServerConnection {
 
     // The next received bytes, at most `capacity`: from what an earlier
     // socket read brought in, or else after one wait of up to the receive
-    // time-out and one socket read. The count (> 0), 0 when the peer closed
-    // the connection, -1 on time-out or error; with 0 or -1 the connection is
-    // closed. `capacity` must not be 0.
+    // time-out and one socket read (into the caller's buffer when
+    // `capacity` is at least kReadAheadSize). The count (> 0), 0 when the
+    // peer closed the connection, -1 on time-out or error; with 0 or -1 the
+    // connection is closed. `capacity` must not be 0.
     std::ptrdiff_t Receive(void* buffer, std::size_t capacity);
 
     // Closes the socket if the connection is open; otherwise nothing.

@@ -40,6 +40,13 @@ public:
     Result<std::size_t> Read(void* buffer, std::size_t length);
     // Writes all bytes, retrying short writes.
     Status WriteAll(const void* data, std::size_t length);
+    // One read of at most `length` bytes at `offset`, leaving the file
+    // position alone (so threads may read one file side by side); 0 at the
+    // end of the file.
+    Result<std::size_t> ReadAt(void* buffer, std::size_t length, std::uint64_t offset) const;
+    // Writes all bytes at `offset`, retrying short writes, leaving the file
+    // position alone.
+    Status WriteAllAt(const void* data, std::size_t length, std::uint64_t offset) const;
     Status Seek(std::uint64_t offset);
     Status SeekToEnd();
     // Sets the end of the file at `size` (cutting or extending it).

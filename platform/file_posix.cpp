@@ -104,6 +104,35 @@ Result<std::size_t> File::Read(void* buffer, std::size_t length) {
     }
 }
 
+Result<std::size_t> File::ReadAt(void* buffer, std::size_t length, std::uint64_t offset) const {
+    for (;;) {
+        const ssize_t n = ::pread(fd_, buffer, length, static_cast<off_t>(offset));
+        if (n >= 0) {
+            return static_cast<std::size_t>(n);
+        }
+        if (errno != EINTR) {
+            return LastError();
+        }
+    }
+}
+
+Status File::WriteAllAt(const void* data, std::size_t length, std::uint64_t offset) const {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    while (length > 0) {
+        const ssize_t n = ::pwrite(fd_, p, length, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return LastError();
+        }
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        length -= static_cast<std::size_t>(n);
+    }
+    return Status::Ok();
+}
+
 Status File::WriteAll(const void* data, std::size_t length) {
     const auto* p = static_cast<const std::uint8_t*>(data);
     while (length > 0) {

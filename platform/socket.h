@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/error.h"
+#include "platform/file.h"
 
 namespace platform {
 
@@ -42,6 +43,10 @@ public:
     Result<std::size_t> Send(const void* data, std::size_t length);
     // Sends everything, retrying short sends.
     Status SendAll(const void* data, std::size_t length);
+    // Sends `length` bytes of a file from `offset` straight from the file
+    // (the file's own position stays), retrying short sends. Fails with EIO
+    // when the file ends first.
+    Status SendFile(const File& file, std::uint64_t offset, std::uint64_t length);
     // Waits until data (or the peer's close) can be read.
     WaitResult WaitReadable(std::chrono::milliseconds timeout, SysError* error);
     // One receive call; 0 when the peer closed the connection.

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -103,6 +104,27 @@ Status TcpSocket::SendAll(const void* data, std::size_t length) {
         }
         p += *sent;
         length -= *sent;
+    }
+    return Status::Ok();
+}
+
+Status TcpSocket::SendFile(const File& file, std::uint64_t offset, std::uint64_t length) {
+    // One call moves at most about 2 GiB.
+    constexpr std::uint64_t kMostPerCall = std::uint64_t{1} << 30;
+    off_t position = static_cast<off_t>(offset);
+    while (length > 0) {
+        const auto want = static_cast<std::size_t>(length < kMostPerCall ? length : kMostPerCall);
+        const ssize_t n = ::sendfile(fd_, file.Descriptor(), &position, want);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return LastError();
+        }
+        if (n == 0) {
+            return SysError{EIO};
+        }
+        length -= static_cast<std::uint64_t>(n);
     }
     return Status::Ok();
 }

@@ -94,10 +94,21 @@ TEST_F(DecipherTest, EmptyOrTooShortIncompleteFilesAreDeleted) {
     EXPECT_TRUE(platform::Exists(dir_.Sub("f~"))) << "a complete empty file stays";
 }
 
-TEST_F(DecipherTest, LargeFileAcrossMappingWindows) {
+TEST_F(DecipherTest, LargeFileAcrossBlocksAndCores) {
     const std::string plain = RandomBytes(70 * 1024 * 1024 + 1234, 4);
     dir_.Write("f~", Encipher(plain, 100));
     ASSERT_TRUE(Run({false, false, true, static_cast<std::int64_t>(plain.size()), 100, 0}));
+    EXPECT_TRUE(dir_.Read("f~") == plain);
+}
+
+TEST_F(DecipherTest, LargeRestartStartsItsPartsAfterTheLocalCopy) {
+    // A local copy of a block and a bit (whole units), then a stream long
+    // enough to be shared between cores.
+    const std::string plain = RandomBytes(6 * 1024 * 1024 + 77, 5);
+    const std::size_t copy = 1024 * 1024 + 4096;
+    dir_.Write("f~", plain.substr(0, copy) + Encipher(plain.substr(copy), 33));
+    ASSERT_TRUE(Run({true, false, true, static_cast<std::int64_t>(plain.size()), 33,
+                     static_cast<std::int64_t>(copy)}));
     EXPECT_TRUE(dir_.Read("f~") == plain);
 }
 

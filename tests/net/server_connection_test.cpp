@@ -182,6 +182,38 @@ TEST(ServerConnectionReceiveTest, BytesReadAheadComeOutInOrderAndGoWithTheConnec
     EXPECT_FALSE(c.connection.isOpen());
 }
 
+TEST(ServerConnectionReceiveTest, LargeReadsTakeWhatWasReadAheadFirstThenTheSocket) {
+    Connected c;
+    std::string sent = "HTTP/1.1 200 OK\r\n\r\n";
+    for (int i = 0; sent.size() < 300 * 1024; ++i) {
+        sent += static_cast<char>('a' + i % 26);
+    }
+    std::thread sender([&] {
+        EXPECT_TRUE(c.peer.SendAll(sent.data(), sent.size()).ok());
+        c.peer.Close();
+    });
+    // The header a byte at a time, then reads larger than the read-ahead.
+    std::string got;
+    char byte = 0;
+    while (got.size() < 19) {
+        ASSERT_EQ(c.connection.Receive(&byte, 1), 1);
+        got.push_back(byte);
+    }
+    std::vector<char> buffer(2 * ServerConnection::kReadAheadSize);
+    for (;;) {
+        const std::ptrdiff_t n = c.connection.Receive(buffer.data(), buffer.size());
+        ASSERT_GE(n, 0);
+        ASSERT_LE(static_cast<std::size_t>(n), buffer.size());
+        if (n == 0) {
+            break;
+        }
+        got.append(buffer.data(), static_cast<std::size_t>(n));
+    }
+    sender.join();
+    EXPECT_TRUE(got == sent);
+    EXPECT_FALSE(c.connection.isOpen());
+}
+
 TEST(ServerConnectionReceiveTest, CloseDropsWhatWasReadAhead) {
     Connected c;
     ASSERT_TRUE(c.peer.SendAll("first reply", 11).ok());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 #include "platform/file.h"
 #include "platform/file_time.h"
@@ -147,6 +148,50 @@ TEST_F(FileTest, ReadFileStartStopsAtTheLimit) {
     ASSERT_TRUE(start);
     EXPECT_EQ(start->size(), 255u);
     EXPECT_TRUE(platform::ReadFileStart(dir_.Sub("none"), 255).error().NotFound());
+}
+
+TEST_F(FileTest, PositionalReadsAndWritesLeaveThePositionAndRunSideBySide) {
+    std::string content(300000, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<char>(i * 13);
+    }
+    dir_.Write("p.bin", content);
+    auto file = File::Open(dir_.Sub("p.bin"), FileAccess::ReadWrite);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->Seek(10));
+
+    // Two threads turn their halves to upper case letters through one handle.
+    auto fill = [&](std::uint64_t from, std::uint64_t to, char letter) {
+        std::string block(1000, '\0');
+        for (std::uint64_t at = from; at < to; at += block.size()) {
+            auto got = file->ReadAt(block.data(), block.size(), at);
+            ASSERT_TRUE(got);
+            ASSERT_EQ(*got, block.size());
+            ASSERT_EQ(block, content.substr(at, block.size()));
+            block.assign(block.size(), letter);
+            ASSERT_TRUE(file->WriteAllAt(block.data(), block.size(), at));
+        }
+    };
+    std::thread first(fill, 0, 150000, 'A');
+    std::thread second(fill, 150000, 300000, 'B');
+    first.join();
+    second.join();
+
+    char byte = 0;
+    auto read = file->Read(&byte, 1);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(byte, 'A') << "the position stayed at 10";
+    EXPECT_EQ(dir_.Read("p.bin"), std::string(150000, 'A') + std::string(150000, 'B'));
+
+    char beyond[8];
+    auto end = file->ReadAt(beyond, sizeof beyond, 299996);
+    ASSERT_TRUE(end);
+    EXPECT_EQ(*end, 4u);
+    auto past = file->ReadAt(beyond, sizeof beyond, 400000);
+    ASSERT_TRUE(past);
+    EXPECT_EQ(*past, 0u);
+    ASSERT_TRUE(file->WriteAllAt("zz", 2, 300002));
+    EXPECT_EQ(dir_.Read("p.bin").size(), 300004u);
 }
 
 TEST_F(FileTest, MappingsReadAndWriteAtUnalignedOffsets) {

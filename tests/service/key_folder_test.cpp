@@ -42,6 +42,21 @@ TEST(KeyFolderTest, ListsRegularFilesAtAnyDepthSortedWithStableIdentifiers) {
     EXPECT_EQ(qvn_service::FindFileById(files, "2"), &files[1]);
     EXPECT_EQ(qvn_service::FindFileById(files, "4"), nullptr);
     EXPECT_TRUE(qvn_service::ListKeyFiles(root.Sub("missing")).empty());
+
+    // Names only: the same files and identifiers; the served one is read on demand.
+    auto names = qvn_service::ListKeyFiles(root.Sub("K"), /*attributes=*/false);
+    ASSERT_EQ(names.size(), 3u);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(names[i].relative, files[i].relative);
+        EXPECT_EQ(names[i].id, files[i].id);
+        EXPECT_EQ(names[i].path, files[i].path);
+    }
+    EXPECT_EQ(names[2].size, 0u);
+    ASSERT_TRUE(qvn_service::ReadAttributes(names[2]));
+    EXPECT_EQ(names[2].size, 2u);
+    EXPECT_EQ(names[2].lastWrite, files[2].lastWrite);
+    std::filesystem::remove(root.Sub("K/b.txt"));
+    EXPECT_FALSE(qvn_service::ReadAttributes(names[2]));
 }
 
 TEST(KeyFolderTest, DatesAreFourteenUpperCaseHexDigitsOfTheUtcTime) {

@@ -138,6 +138,7 @@ TEST(KeySettingsTest, ReadsEverySettingWithCommentsBlanksAndLineEnds) {
         "zip=NO\n"
         "max_downloads = 4\n"
         "connection_close = true\n"
+        "key_index = 510\n"
         "duplicates.sub\\a.txt = 2\n"
         "zip.sub\\a.txt = no\n"
         "zip.b.txt = yes\n"
@@ -149,6 +150,7 @@ TEST(KeySettingsTest, ReadsEverySettingWithCommentsBlanksAndLineEnds) {
     EXPECT_FALSE(settings.zip);
     EXPECT_EQ(settings.maxDownloads, 4);
     EXPECT_TRUE(settings.connectionClose);
+    EXPECT_EQ(settings.keyIndex, 510);
     EXPECT_EQ(settings.duplicates.at("sub/a.txt"), 2);
     EXPECT_FALSE(settings.ZipFile("sub/a.txt"));
     EXPECT_TRUE(settings.ZipFile("b.txt")) << "the file's own choice";
@@ -160,6 +162,7 @@ TEST(KeySettingsTest, ReadsEverySettingWithCommentsBlanksAndLineEnds) {
     const auto defaults = qvn_service::ParseKeySettings("");
     EXPECT_FALSE(defaults.settings.encipher);
     EXPECT_FALSE(defaults.settings.maxDownloads.has_value());
+    EXPECT_FALSE(defaults.settings.keyIndex.has_value());
 }
 
 TEST(KeySettingsTest, ReadsFaultRulesWithTheirOptions) {
@@ -217,11 +220,14 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
         "fault = close_body for=100\n"
         "fault = refuse for=0\n"
         "fault = refuse for=600001\n"
+        "key_index = 511\n"
+        "key_index = -3\n"
         "encipher = yes\n");
     EXPECT_TRUE(parsed.settings.encipher);
     EXPECT_TRUE(parsed.settings.faults.empty());
     EXPECT_TRUE(parsed.settings.zipFiles.empty());
-    ASSERT_EQ(parsed.problems.size(), 16u);
+    EXPECT_FALSE(parsed.settings.keyIndex.has_value());
+    ASSERT_EQ(parsed.problems.size(), 18u);
     EXPECT_EQ(parsed.problems[0], "line 1: zip needs yes or no");
     EXPECT_EQ(parsed.problems[3], "line 4: zip.<name> needs a name and yes or no");
     EXPECT_EQ(parsed.problems[4], "line 5: zip.<name> needs a name and yes or no");
@@ -231,6 +237,8 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
     EXPECT_EQ(parsed.problems[13], "line 14: for= belongs to refuse only");
     EXPECT_EQ(parsed.problems[14], "line 15: for= needs a number of milliseconds from 1 to 600000");
     EXPECT_EQ(parsed.problems[15], "line 16: for= needs a number of milliseconds from 1 to 600000");
+    EXPECT_EQ(parsed.problems[16], "line 17: key_index needs a number from 0 to 510");
+    EXPECT_EQ(parsed.problems[17], "line 18: key_index needs a number from 0 to 510");
 }
 
 }  // namespace

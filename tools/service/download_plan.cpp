@@ -29,7 +29,8 @@ std::optional<net::Md5Digest> DigestOfFileStart(const std::string& path, std::ui
 }
 
 DownloadPlan PlanDownload(const std::string& path, std::uint64_t fileSize,
-                          const std::optional<CopyDescription>& copy, bool enciphered) {
+                          const std::optional<CopyDescription>& copy, bool enciphered,
+                          const StartDigest& digestOf) {
     DownloadPlan plan;
     if (!copy || copy->size == 0 || copy->size > fileSize) {
         return plan;
@@ -37,7 +38,7 @@ DownloadPlan PlanDownload(const std::string& path, std::uint64_t fileSize,
     if (copy->size < fileSize && enciphered && copy->size % kCipherBlockUnit != 0) {
         return plan;
     }
-    const auto digest = DigestOfFileStart(path, copy->size);
+    const auto digest = digestOf(path, copy->size);
     if (!digest || *digest != copy->digest) {
         return plan;
     }

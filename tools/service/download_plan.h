@@ -3,6 +3,7 @@
 // copy: already complete, continued from its end, or sent whole.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -30,7 +31,12 @@ std::optional<net::Md5Digest> DigestOfFileStart(const std::string& path, std::ui
 // enciphered file is continued only from a multiple of kCipherBlockUnit.
 // Anything else (no description, another digest, a longer copy, an empty
 // copy) gets the whole file.
+// `digestOf` gives the digest of the file's first bytes (DigestOfFileStart
+// unless the caller keeps digests).
+using StartDigest =
+    std::function<std::optional<net::Md5Digest>(const std::string& path, std::uint64_t length)>;
 DownloadPlan PlanDownload(const std::string& path, std::uint64_t fileSize,
-                          const std::optional<CopyDescription>& copy, bool enciphered);
+                          const std::optional<CopyDescription>& copy, bool enciphered,
+                          const StartDigest& digestOf = DigestOfFileStart);
 
 }  // namespace qvn_service

@@ -36,28 +36,47 @@ std::optional<std::string> KeyFolder(const std::string& root, std::string_view k
     return folder;
 }
 
-std::vector<ServedFile> ListKeyFiles(const std::string& folder) {
+bool ReadAttributes(ServedFile& file) {
+    auto info = platform::GetFileInfo(file.path);
+    if (!info || info->isDirectory) {
+        return false;
+    }
+    file.size = info->size;
+    file.lastWrite = info->lastWrite;
+    return true;
+}
+
+std::vector<ServedFile> ListKeyFiles(const std::string& folder, bool attributes,
+                                     std::vector<std::string>* folders) {
     namespace fs = std::filesystem;
     std::vector<ServedFile> files;
+    if (folders != nullptr) {
+        folders->push_back(folder);
+    }
     std::error_code error;
     fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
                                           error);
     for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
         const fs::directory_entry& entry = *walk;
         std::error_code statusError;
-        if (entry.is_symlink(statusError) || !entry.is_regular_file(statusError)) {
+        if (entry.is_symlink(statusError)) {
             continue;
         }
-        const std::string path = entry.path().string();
-        auto info = platform::GetFileInfo(path);
-        if (!info || info->isDirectory) {
+        if (entry.is_directory(statusError)) {
+            if (folders != nullptr) {
+                folders->push_back(entry.path().string());
+            }
+            continue;
+        }
+        if (!entry.is_regular_file(statusError)) {
             continue;
         }
         ServedFile file;
+        file.path = entry.path().string();
+        if (attributes && !ReadAttributes(file)) {
+            continue;
+        }
         file.relative = entry.path().lexically_relative(folder).generic_string();
-        file.path = path;
-        file.size = info->size;
-        file.lastWrite = info->lastWrite;
         files.push_back(std::move(file));
     }
     std::sort(files.begin(), files.end(),

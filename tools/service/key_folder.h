@@ -32,8 +32,16 @@ bool IsUsableKeyName(std::string_view key);
 std::optional<std::string> KeyFolder(const std::string& root, std::string_view key);
 
 // The regular files below `folder` (symbolic links are not followed),
-// sorted by relative name.
-std::vector<ServedFile> ListKeyFiles(const std::string& folder);
+// sorted by relative name. Without `attributes` only the names, paths and
+// identifiers are filled in: one file's request then needs no look at
+// every other file (ReadAttributes fills in the one it serves). `folders`,
+// when given, receives `folder` and every folder below it that was walked.
+std::vector<ServedFile> ListKeyFiles(const std::string& folder, bool attributes = true,
+                                     std::vector<std::string>* folders = nullptr);
+
+// Fills in a listed file's size and date; false when it is gone or no
+// longer a regular file.
+bool ReadAttributes(ServedFile& file);
 
 // The file with identifier `id`, if any.
 const ServedFile* FindFileById(const std::vector<ServedFile>& files, std::string_view id);

@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "net/message_cipher.h"
 #include "platform/strings.h"
 
 namespace qvn_service {
@@ -250,6 +251,14 @@ ParsedSettings ParseKeySettings(std::string_view text) {
                 continue;
             }
             settings.zipFiles[NormalizeRelativeName(name.substr(4))] = *flag;
+        } else if (name == "key_index") {
+            const auto index = platform::ParseWholeDecimal(value);
+            if (!index || *index >= static_cast<std::uint64_t>(net::kStreamIndexCount)) {
+                problem(platform::StrPrintf("key_index needs a number from 0 to %d",
+                                            net::kStreamIndexCount - 1));
+                continue;
+            }
+            settings.keyIndex = static_cast<int>(*index);
         } else if (name.substr(0, 11) == "duplicates.") {
             const auto count = platform::ParseWholeDecimal(value);
             if (name.size() == 11 || !count) {

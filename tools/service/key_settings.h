@@ -8,6 +8,7 @@
 //   zip.sub/notes.txt = no         # one file's own choice, over the key's
 //   max_downloads = 3              # file replies before the key is used up
 //   connection_close = yes         # every reply ends its connection
+//   key_index = 7                  # enciphered files always use key window 7
 //   duplicates.sub/a.txt = 2       # fifth list field of that file
 //   extra = 99\tTop\\x?.txt\t1\t \t0\t0\t   # a raw list record (escapes below)
 //   fault = close_body file=a.txt after=100 times=2 word=DownLoad
@@ -66,6 +67,8 @@ struct KeySettings {
     bool zip = false;
     std::optional<std::int64_t> maxDownloads;  // none: unlimited
     bool connectionClose = false;
+    // The key window of enciphered file replies; none: a random one each time.
+    std::optional<int> keyIndex;
     std::map<std::string, std::int64_t> duplicates;  // by relative name, '/' between levels
     // Files that may or may not go out as zip archives whatever the key's
     // `zip` says, by relative name. Enciphering has no such choice: the

@@ -1,5 +1,5 @@
 // trevasto-service --root DIR --port N [--port M ...] [--deployment FILE]
-//                  [--request-log FILE] [--receive-timeout SECONDS]
+//                  [--request-log FILE] [--receive-timeout SECONDS] [--cache DIR]
 //
 // Serves the key folders below DIR on 127.0.0.1 until SIGINT or SIGTERM.
 // The key table comes from the deployment file (--deployment, or else the
@@ -22,13 +22,14 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: trevasto-service --root DIR --port N [--port M ...] [--deployment FILE]\n"
-    "                        [--request-log FILE] [--receive-timeout SECONDS]\n";
+    "                        [--request-log FILE] [--receive-timeout SECONDS] [--cache DIR]\n";
 
 struct Arguments {
     std::string root;
     std::vector<std::uint16_t> ports;
     std::string deployment;
     std::string requestLog;
+    std::string cache;
     std::optional<long> receiveTimeoutSeconds;
 };
 
@@ -72,6 +73,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             arguments.deployment = std::string(value);
         } else if (option == "--request-log") {
             arguments.requestLog = std::string(value);
+        } else if (option == "--cache") {
+            arguments.cache = std::string(value);
         } else if (option == "--receive-timeout") {
             arguments.receiveTimeoutSeconds = ParseNumber(value, 1, 86400);
             if (!arguments.receiveTimeoutSeconds) {
@@ -121,6 +124,7 @@ int main(int argc, char** argv) {
     options.root = arguments->root;
     options.ports = arguments->ports;
     options.requestLogPath = arguments->requestLog;
+    options.cacheFolder = arguments->cache;
     if (arguments->receiveTimeoutSeconds) {
         options.receiveTimeout = std::chrono::seconds(*arguments->receiveTimeoutSeconds);
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 #include "platform/file.h"
 #include "platform/strings.h"
@@ -42,10 +43,15 @@ struct QvnService::Connection {
 
 QvnService::QvnService(ServiceOptions options)
     : options_(std::move(options)),
-      responder_(options_.root, options_.table, counters_, platform::SystemClock(),
-                 [this](const std::string& key, const std::string& problem) {
-                     ReportProblem(key, problem);
-                 }) {}
+      cache_(options_.cacheFolder.empty()
+                 ? nullptr
+                 : std::make_unique<ServiceCache>(options_.cacheFolder, platform::SystemClock())),
+      responder_(
+          options_.root, options_.table, counters_, platform::SystemClock(),
+          [this](const std::string& key, const std::string& problem) {
+              ReportProblem(key, problem);
+          },
+          cache_.get()) {}
 
 ServiceStart QvnService::Start(ServiceOptions options) {
     platform::StartupSockets();
@@ -54,6 +60,13 @@ ServiceStart QvnService::Start(ServiceOptions options) {
     if (options.root.empty() || !root || !root->isDirectory) {
         start.error = "the root \"" + options.root + "\" is not a folder";
         return start;
+    }
+    if (!options.cacheFolder.empty()) {
+        auto cache = platform::GetFileInfo(options.cacheFolder);
+        if (!cache || !cache->isDirectory) {
+            start.error = "the cache \"" + options.cacheFolder + "\" is not a folder";
+            return start;
+        }
     }
     if (options.ports.empty()) {
         options.ports.push_back(0);
@@ -393,7 +406,24 @@ bool QvnService::SendResponse(Connection& connection, const Response& response) 
         return bodyFault ? endByFault() : true;
     }
     std::uint64_t allowance = bodyFault ? fault->after : UINT64_MAX;
-    BodyStream stream(*response.reply.body);
+    const ReplyBody& body = *response.reply.body;
+    if (body.file && !body.cipherKey) {
+        // Bytes that go out as they are leave straight from the file.
+        const std::uint64_t count = std::min(allowance, body.file->length);
+        if (count > 0) {
+            auto file = platform::File::Open(body.file->path, platform::FileAccess::ReadShared);
+            const platform::Status sent =
+                file ? socket.SendFile(*file, body.file->offset, count) : file.error();
+            if (!sent) {
+                // A file that ended before its announced length is a failed
+                // body; a failed send ends the connection at once.
+                const bool fileFailed = !file || sent.error().code == EIO;
+                return bodyFault && fileFailed ? endByFault() : false;
+            }
+        }
+        return bodyFault ? endByFault() : true;
+    }
+    BodyStream stream(body);
     std::string piece;
     while (allowance > 0 && stream.Next(piece)) {
         const std::size_t count =

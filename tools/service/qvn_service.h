@@ -54,6 +54,10 @@ struct ServiceOptions {
     std::size_t maxConnections = 64;
     // Told once about each problem found in a key's settings file.
     std::function<void(std::string_view)> diagnostics;
+    // An existing folder where enciphered bodies and zip archives are kept
+    // once made, and digests of described copies are remembered (see
+    // service_cache.h); empty: everything is made anew for each request.
+    std::string cacheFolder;
 };
 
 // Header blocks longer than this are refused with status 431.
@@ -147,6 +151,7 @@ class QvnService {
     ServiceOptions options_;
     RequestLog log_;
     RunCounters counters_;
+    std::unique_ptr<ServiceCache> cache_;
     Responder responder_;
     std::vector<std::unique_ptr<Port>> ports_;
     std::vector<std::thread> acceptThreads_;

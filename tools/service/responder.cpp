@@ -1,6 +1,7 @@
 #include "tools/service/responder.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "net/message_cipher.h"
 #include "platform/file.h"
@@ -132,12 +133,13 @@ bool RunCounters::DownloadAllowed(const std::string& key, std::optional<std::int
 }
 
 Responder::Responder(std::string root, const net::KeyTable& table, RunCounters& counters,
-                     platform::Clock& clock, ProblemSink problems)
+                     platform::Clock& clock, ProblemSink problems, ServiceCache* cache)
     : root_(std::move(root)),
       table_(table),
       counters_(counters),
       clock_(clock),
-      problems_(std::move(problems)) {}
+      problems_(std::move(problems)),
+      cache_(cache) {}
 
 Response Responder::Respond(const Request& request, const std::optional<std::string>& key,
                             std::mt19937& random) const {
@@ -205,16 +207,26 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
     FaultPicker faults(settings.faults, counters_, *key, word);
 
     std::vector<ServedFile> files;
-    const ServedFile* file = nullptr;
-    if (word == "DKFL" || word == "DownLoad") {
+    std::optional<ServedFile> requested;
+    if (word == "DKFL") {
         files = ListKeyFiles(*folder);
     }
     if (word == "DownLoad") {
+        // Only the requested file's size and date matter here.
+        const auto names = cache_ != nullptr ? cache_->FileNames(*folder)
+                                             : std::make_shared<const std::vector<ServedFile>>(
+                                                   ListKeyFiles(*folder, /*attributes=*/false));
         const auto lupin = request.Header("X-QVN-LUPIN");
         const auto id = lupin ? FileIdFromLupin(*lupin) : std::nullopt;
-        file = id ? FindFileById(files, *id) : nullptr;
-        faults.SetFile(file);
+        if (const ServedFile* found = id ? FindFileById(*names, *id) : nullptr) {
+            requested = *found;
+            if (!ReadAttributes(*requested)) {
+                requested.reset();
+            }
+        }
     }
+    const ServedFile* file = requested ? &*requested : nullptr;
+    faults.SetFile(file);
 
     if (const FaultRule* rule =
             faults.Take({FaultKind::ProxyAuth, FaultKind::Garbage, FaultKind::Refuse})) {
@@ -263,7 +275,13 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
         } else {
             const auto restart = request.Header("X-QVN-RESTART2");
             const auto copy = restart ? ParseRestartDescription(*restart) : std::nullopt;
-            const DownloadPlan plan = PlanDownload(file->path, file->size, copy, settings.encipher);
+            const DownloadPlan plan =
+                cache_ == nullptr
+                    ? PlanDownload(file->path, file->size, copy, settings.encipher)
+                    : PlanDownload(file->path, file->size, copy, settings.encipher,
+                                   [this](const std::string& path, std::uint64_t length) {
+                                       return cache_->DigestOfStart(path, length);
+                                   });
             if (plan.kind == DownloadPlan::Kind::AlreadyComplete) {
                 reply = ConclusionReply(kAlreadyComplete);
                 reply.headers.push_back(PayloadFlagsHeader(settings.encipher));
@@ -287,16 +305,25 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
                     if ((damage != nullptr ||
                          (settings.ZipFile(file->relative) && fang && AcceptsZip(*fang))) &&
                         file->size <= kZipMemberLimit) {
-                        auto data = platform::ReadFileStart(file->path, file->size);
                         const ZipDamage kind = damage == nullptr ? ZipDamage::None
                                                : damage->kind == FaultKind::CorruptZip
                                                    ? ZipDamage::DeflateData
                                                    : ZipDamage::Crc;
-                        auto archive = data
-                                           ? ZipSingleMember(platform::FileNamePart(file->relative),
-                                                             *data, kind)
-                                           : std::nullopt;
-                        if (archive) {
+                        auto makeArchive = [&]() -> std::optional<std::string> {
+                            auto data = platform::ReadFileStart(file->path, file->size);
+                            return data ? ZipSingleMember(platform::FileNamePart(file->relative),
+                                                          *data, kind)
+                                        : std::nullopt;
+                        };
+                        std::optional<FileRange> kept;
+                        if (cache_ != nullptr && kind == ZipDamage::None) {
+                            kept = cache_->Archive(file->path, makeArchive);
+                        }
+                        if (kept) {
+                            plainSize = kept->length;
+                            body.file = std::move(*kept);
+                            zipped = true;
+                        } else if (auto archive = makeArchive()) {
                             plainSize = archive->size();
                             body.memory = std::move(*archive);
                             zipped = true;
@@ -308,9 +335,15 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
                 }
                 int keyIndex = 0;
                 if (settings.encipher) {
-                    keyIndex =
-                        std::uniform_int_distribution<int>(0, net::kStreamIndexCount - 1)(random);
+                    keyIndex = settings.keyIndex.value_or(
+                        std::uniform_int_distribution<int>(0, net::kStreamIndexCount - 1)(random));
                     body.cipherKey = table_.WindowAt(static_cast<std::size_t>(keyIndex));
+                    if (cache_ != nullptr && body.file) {
+                        if (auto kept = cache_->Enciphered(*body.file, *body.cipherKey)) {
+                            body.file = std::move(*kept);
+                            body.cipherKey.reset();
+                        }
+                    }
                 }
                 if (faults.Take({FaultKind::NoFangIndex}) != nullptr) {
                     reply.headers.push_back(platform::StrPrintf(

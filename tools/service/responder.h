@@ -21,6 +21,7 @@
 #include "tools/service/key_settings.h"
 #include "tools/service/reply.h"
 #include "tools/service/request.h"
+#include "tools/service/service_cache.h"
 
 namespace qvn_service {
 
@@ -63,8 +64,10 @@ class Responder {
   public:
     using ProblemSink = std::function<void(const std::string& key, const std::string& problem)>;
 
+    // With a cache, enciphered file bodies, zip archives and digests of
+    // described copies are made once and kept there.
     Responder(std::string root, const net::KeyTable& table, RunCounters& counters,
-              platform::Clock& clock, ProblemSink problems);
+              platform::Clock& clock, ProblemSink problems, ServiceCache* cache = nullptr);
 
     // The response to a parsed request whose "X-QVN-RATTART3: " token gave
     // `key` (nothing when the token was missing or unreadable).
@@ -81,6 +84,7 @@ class Responder {
     RunCounters& counters_;
     platform::Clock& clock_;
     ProblemSink problems_;
+    ServiceCache* cache_;
 };
 
 }  // namespace qvn_service
