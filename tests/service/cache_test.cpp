@@ -14,7 +14,7 @@
 #include "net/blowfish.h"
 #include "net/request_builder.h"
 #include "platform/file.h"
-#include "service_test_support.h"
+#include "service_support/service_test_support.h"
 #include "support/fake_clock.h"
 #include "tools/service/service_cache.h"
 
