@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,32 @@ TEST_F(DownloadsTest, EveryTransferFormDeliversTheServicesFilesWithTheirDates) {
                 << request.block;
         }
     }
+}
+
+// Files that each take far less than the dialog's one-second timer: the
+// dialog goes on as soon as the worker has news, so the run ends well
+// inside the run limit, and every file's final line is printed exactly
+// once, in list order, with each acknowledgement releasing one file.
+TEST_F(DownloadsTest, HundredsOfSmallFilesEachPrintTheirFinalLineOnceInOrder) {
+    constexpr int kFiles = 300;
+    Tree files;
+    Strings fileIds;
+    Strings expected;
+    for (int i = 1; i <= kFiles; ++i) {
+        std::string number = std::to_string(i);
+        number.insert(0, 3 - number.size(), '0');  // listed in this order
+        files["f" + number + ".txt"] = {
+            PatternBytes(static_cast<std::size_t>(100 + 37 * i), static_cast<unsigned>(i))};
+        fileIds.push_back(std::to_string(i));
+        expected.push_back("f" + number + "\\.txt  [0-9]+K  \\(" + std::to_string(i) + " of " +
+                           std::to_string(kFiles) + "\\)");
+        expected.push_back("Complete");
+    }
+    StartServices();
+    const ProgramRun run = Run(NextCase(files, ""), Answers());
+    ExpectOutcome(run, {0, files, RequestsFetching(fileIds), Completed(expected)});
+    EXPECT_EQ(std::count(run.lines.begin(), run.lines.end(), "Complete"), kFiles)
+        << "a final line printed twice";
 }
 
 // Names the destination cannot hold as they are listed arrive under
