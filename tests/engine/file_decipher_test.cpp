@@ -2,25 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "engine/file_decipher.h"
 #include "engine_fixture.h"
 #include "net/blowfish.h"
 #include "platform/file.h"
+#include "support/random_bytes.h"
 
 namespace {
 
 using engine::DecipherRequest;
 
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(random());
-    }
-    return bytes;
-}
+using testing_support::RandomBytes;
 
 // Enciphers as the service does: zero padding to whole blocks, every block
 // under the stream's window.

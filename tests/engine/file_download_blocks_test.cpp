@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <vector>
 
 #include "engine/file_download.h"
@@ -16,19 +15,13 @@
 #include "net/md5.h"
 #include "net/request_builder.h"
 #include "platform/file.h"
+#include "support/random_bytes.h"
 
 namespace {
 
 using engine_testing::EngineFixture;
 
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(random());
-    }
-    return bytes;
-}
+using testing_support::RandomBytes;
 
 std::string ListReply(const std::string& text) {
     return "HTTP/1.1 200 OK\r\nX-QVN-CRUNCHYFROG: 0,0,0\r\nContent-Length: " +

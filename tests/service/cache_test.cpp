@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "net/blowfish.h"
-#include "net/request_builder.h"
 #include "platform/file.h"
 #include "service_support/service_test_support.h"
 #include "support/fake_clock.h"
@@ -23,14 +22,8 @@ namespace {
 using service_testing::DecipherFileBody;
 using service_testing::NewYearsEve2006;
 using service_testing::PatternBytes;
+using service_testing::RestartFor;
 using service_testing::UnzipWithClient;
-
-std::string RestartFor(const std::string& copy, std::string_view fileId) {
-    return net::BuildRestartHeader(
-        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(copy.data()),
-                                      copy.size()),
-        fileId);
-}
 
 class CacheTest : public service_testing::ServiceTest {
   protected:

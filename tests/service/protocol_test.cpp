@@ -25,14 +25,8 @@ using service_testing::NewYearsEve2006;
 using service_testing::PatternBytes;
 using service_testing::RawClient;
 using service_testing::ReplyRead;
+using service_testing::RestartFor;
 using service_testing::UnzipWithClient;
-
-std::string RestartFor(const std::string& copy, std::string_view fileId) {
-    return net::BuildRestartHeader(
-        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(copy.data()),
-                                      copy.size()),
-        fileId);
-}
 
 std::string DecipherList(const net::KeyTable& table, const std::string& body) {
     std::vector<std::uint8_t> bytes(body.begin(), body.end());

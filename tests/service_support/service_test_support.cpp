@@ -239,4 +239,11 @@ std::optional<std::string> UnzipWithClient(const std::string& archive) {
     return dir.Read("file");
 }
 
+std::string RestartFor(const std::string& copy, std::string_view fileId) {
+    return net::BuildRestartHeader(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(copy.data()),
+                                      copy.size()),
+        fileId);
+}
+
 }  // namespace service_testing

@@ -117,4 +117,7 @@ std::string DecipherFileBody(const net::KeyTable& table, const ReplyRead& reply,
 // the client's extractor reports a failure.
 std::optional<std::string> UnzipWithClient(const std::string& archive);
 
+// The restart header block a client sends to describe its copy of a file.
+std::string RestartFor(const std::string& copy, std::string_view fileId);
+
 }  // namespace service_testing
