@@ -19,10 +19,10 @@ struct DecipherRequest {
 };
 
 // Deciphers the file in place in 2048-byte units, a block at a time on
-// every core, then cuts it to the plain size. An incomplete file is first cut back to whole
-// units (deleted when nothing is left) so that a later run can continue
-// it. A restart skips the local copy's whole units, which are plain
-// already. True on success or when there is nothing to do.
+// every core, then cuts it to the plain size. An incomplete file is first
+// cut back to whole units (deleted when nothing is left) so that a later
+// run can continue it. A restart skips the local copy's whole units, which
+// are plain already. True on success or when there is nothing to do.
 bool DecipherDownloadedFile(const std::string& path, const DecipherRequest& request,
                             const net::KeyTable& table);
 
