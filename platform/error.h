@@ -1,6 +1,6 @@
 #pragma once
 // Errors from the operating system as values: the system's own code, with
-// the two conditions that callers branch on made recognisable.
+// the conditions that callers branch on made recognisable.
 
 #include <string>
 #include <utility>
@@ -15,6 +15,20 @@ struct SysError {
     bool NotFound() const;
     // Another open of the file holds a conflicting share lock.
     bool SharingViolation() const;
+    // Something of another kind has the name: a link, a folder, a FIFO or
+    // a device where a file is expected, or anything but a folder where a
+    // folder is expected.
+    bool WrongKind() const;
+    // The disk (or the user's quota on it) is full.
+    bool NoSpace() const;
+    // The file would grow beyond what the file system or the process may
+    // write.
+    bool TooLarge() const;
+    // The system does not let this user write there.
+    bool AccessDenied() const;
+    // The file system cannot store the name (too long, or characters it
+    // does not take).
+    bool NameRefused() const;
     // The system's message text for the code, without a line end.
     std::string Message() const;
 };

@@ -11,6 +11,20 @@ bool SysError::NotFound() const { return code == ENOENT || code == ENOTDIR; }
 
 bool SysError::SharingViolation() const { return code == EWOULDBLOCK; }
 
+bool SysError::WrongKind() const {
+    return code == ELOOP || code == EISDIR || code == ENOTDIR || code == ENODEV || code == ENXIO;
+}
+
+bool SysError::NoSpace() const { return code == ENOSPC || code == EDQUOT; }
+
+bool SysError::TooLarge() const { return code == EFBIG; }
+
+bool SysError::AccessDenied() const { return code == EACCES || code == EPERM || code == EROFS; }
+
+bool SysError::NameRefused() const {
+    return code == ENAMETOOLONG || code == EILSEQ || code == EINVAL;
+}
+
 std::string SysError::Message() const { return SystemMessage(code); }
 
 std::string SystemMessage(int code) {

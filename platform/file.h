@@ -21,6 +21,18 @@ enum class FileAccess {
     CreateAlways,    // create, or truncate an existing file, and write exclusively
 };
 
+// What tells one file from another on a machine, also after a rename: its
+// device and number, and its birth time where the file system keeps one,
+// so that a number given again to a new file is told apart.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    std::int64_t bornSeconds = 0;  // 0 and 0: the file system keeps no birth time
+    std::int64_t bornNanoseconds = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
 class File {
 public:
     File() = default;
@@ -54,10 +66,20 @@ public:
     Result<FileTime> LastWriteTime() const;
     // Sets the last-write time only; the access time stays.
     Status SetLastWriteTime(FileTime time);
+    Result<FileIdentity> Identity() const;
+    // Takes the exclusive lock that every open of this layer respects, as
+    // long as this owner lives; fails (SharingViolation) while any other
+    // open holds a lock on the file.
+    Status TryLockExclusive();
     void Close();
 
 private:
+    friend class Folder;
     explicit File(int fd) : fd_(fd) {}
+    // Finishes an open for `access`: refuses a folder for writing, takes
+    // the access's lock, and truncates for CreateAlways once the lock is
+    // held.
+    static Result<File> Adopt(File file, FileAccess access);
     int fd_ = -1;
 };
 

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,11 +46,9 @@ void File::Close() {
 
 Result<File> File::Open(const std::string& path, FileAccess access) {
     int flags = O_CLOEXEC;
-    int lock = LOCK_EX;
     switch (access) {
         case FileAccess::ReadShared:
             flags |= O_RDONLY;
-            lock = LOCK_SH;
             break;
         case FileAccess::ReadWrite:
             flags |= O_RDWR;
@@ -68,17 +67,21 @@ Result<File> File::Open(const std::string& path, FileAccess access) {
     if (fd < 0) {
         return LastError();
     }
-    File file(fd);
+    return Adopt(File(fd), access);
+}
+
+Result<File> File::Adopt(File file, FileAccess access) {
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && access != FileAccess::ReadShared) {
+    if (::fstat(file.fd_, &st) == 0 && S_ISDIR(st.st_mode) && access != FileAccess::ReadShared) {
         return SysError{EISDIR};
     }
-    if (::flock(fd, lock | LOCK_NB) != 0) {
+    const int lock = access == FileAccess::ReadShared ? LOCK_SH : LOCK_EX;
+    if (::flock(file.fd_, lock | LOCK_NB) != 0) {
         return LastError();
     }
     // Truncate only once the lock is ours, so that a refused open never
     // destroys another holder's data.
-    if (access == FileAccess::CreateAlways && ::ftruncate(fd, 0) != 0) {
+    if (access == FileAccess::CreateAlways && ::ftruncate(file.fd_, 0) != 0) {
         return LastError();
     }
     return file;
@@ -188,6 +191,28 @@ Status File::SetLastWriteTime(FileTime time) {
     times[1].tv_sec = static_cast<time_t>(seconds);
     times[1].tv_nsec = static_cast<long>(nanoseconds);
     if (::futimens(fd_, times) != 0) {
+        return LastError();
+    }
+    return Status::Ok();
+}
+
+Result<FileIdentity> File::Identity() const {
+    struct statx sx {};
+    if (::statx(fd_, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &sx) != 0) {
+        return LastError();
+    }
+    FileIdentity identity;
+    identity.device = ::makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    identity.number = sx.stx_ino;
+    if ((sx.stx_mask & STATX_BTIME) != 0) {
+        identity.bornSeconds = sx.stx_btime.tv_sec;
+        identity.bornNanoseconds = sx.stx_btime.tv_nsec;
+    }
+    return identity;
+}
+
+Status File::TryLockExclusive() {
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         return LastError();
     }
     return Status::Ok();
