@@ -1,5 +1,7 @@
 #include "platform/file.h"
 
+#include "platform/statx_posix.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -201,6 +203,10 @@ Result<FileIdentity> File::Identity() const {
     if (::statx(fd_, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &sx) != 0) {
         return LastError();
     }
+    return IdentityFromStatx(sx);
+}
+
+FileIdentity IdentityFromStatx(const struct statx& sx) {
     FileIdentity identity;
     identity.device = ::makedev(sx.stx_dev_major, sx.stx_dev_minor);
     identity.number = sx.stx_ino;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/file.h"
@@ -20,6 +21,7 @@ struct EntryInfo {
     EntryKind kind = EntryKind::Other;
     std::uint64_t size = 0;
     FileTime lastWrite;
+    FileIdentity identity;
 };
 
 class Folder {
@@ -36,6 +38,8 @@ public:
     static Result<Folder> Open(const std::string& path);
 
     bool IsOpen() const { return fd_ >= 0; }
+    // A second handle of the same folder.
+    Result<Folder> Duplicate() const;
 
     // The folder of that name inside this one.
     Result<Folder> Enter(std::string_view name) const;
@@ -51,13 +55,22 @@ public:
     // taking a lock, so that the caller can learn whose it is first.
     Result<File> OpenUnlocked(std::string_view name) const;
     // Creates a file under a name that nothing has (EEXIST otherwise, a
-    // dangling link included), for writing, locked exclusively.
+    // dangling link included), for reading and writing, locked
+    // exclusively.
     Result<File> CreateNew(std::string_view name) const;
     // Renames within this folder, replacing what has the name `to` (a
     // link there is replaced, not followed).
     Status Rename(std::string_view from, std::string_view to) const;
     // Removes a file or a link (never a folder).
     Status Remove(std::string_view name) const;
+    // Rename and Remove, only while the name still holds the file of that
+    // identity (ESTALE otherwise), so that a file that took the name meanwhile
+    // is left alone.
+    Status RenameIfStill(std::string_view from, const FileIdentity& identity,
+                         std::string_view to) const;
+    Status RemoveIfStill(std::string_view name, const FileIdentity& identity) const;
+    // The names of everything in the folder, "." and ".." left out.
+    Result<std::vector<std::string>> Names() const;
     // The bytes this user may still write on the folder's file system.
     Result<std::uint64_t> FreeBytes() const;
 

@@ -1,11 +1,15 @@
 #include "platform/folder.h"
 
+#include "platform/statx_posix.h"
+
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -68,6 +72,14 @@ Result<Folder> Folder::Open(const std::string& path) {
     return Folder(fd);
 }
 
+Result<Folder> Folder::Duplicate() const {
+    const int fd = Retried([&] { return ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0) {
+        return LastError();
+    }
+    return Folder(fd);
+}
+
 Result<Folder> Folder::Enter(std::string_view name) const {
     if (!IsOneLevel(name)) {
         return SysError{EINVAL};
@@ -100,14 +112,16 @@ Result<EntryInfo> Folder::Inspect(std::string_view name) const {
         return SysError{EINVAL};
     }
     const std::string entry(name);
-    struct stat st {};
-    if (::fstatat(fd_, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    struct statx sx {};
+    if (::statx(fd_, entry.c_str(), AT_SYMLINK_NOFOLLOW,
+                STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_INO | STATX_BTIME, &sx) != 0) {
         return LastError();
     }
     EntryInfo info;
-    info.kind = KindOf(st.st_mode);
-    info.size = static_cast<std::uint64_t>(st.st_size);
-    info.lastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    info.kind = KindOf(sx.stx_mode);
+    info.size = sx.stx_size;
+    info.lastWrite = FileTimeFromUnix(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+    info.identity = IdentityFromStatx(sx);
     return info;
 }
 
@@ -172,7 +186,7 @@ Result<File> Folder::CreateNew(std::string_view name) const {
     // O_EXCL fails for anything that has the name, a dangling link
     // included, so nothing is ever created where a link points.
     const int fd = Retried([&] {
-        return ::openat(fd_, entry.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+        return ::openat(fd_, entry.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                         0644);
     });
     if (fd < 0) {
@@ -202,6 +216,55 @@ Status Folder::Remove(std::string_view name) const {
         return LastError();
     }
     return Status::Ok();
+}
+
+Status Folder::RenameIfStill(std::string_view from, const FileIdentity& identity,
+                             std::string_view to) const {
+    auto now = Inspect(from);
+    if (!now) {
+        return now.error();
+    }
+    if (now->identity != identity) {
+        return SysError{ESTALE};
+    }
+    return Rename(from, to);
+}
+
+Status Folder::RemoveIfStill(std::string_view name, const FileIdentity& identity) const {
+    auto now = Inspect(name);
+    if (!now) {
+        return now.error();
+    }
+    if (now->identity != identity) {
+        return SysError{ESTALE};
+    }
+    return Remove(name);
+}
+
+Result<std::vector<std::string>> Folder::Names() const {
+    // A descriptor of its own: reading a directory moves its position.
+    auto own = Duplicate();
+    if (!own) {
+        return own.error();
+    }
+    DIR* stream = ::fdopendir(own->fd_);
+    if (stream == nullptr) {
+        return LastError();
+    }
+    own->fd_ = -1;  // the stream owns it now
+    std::unique_ptr<DIR, int (*)(DIR*)> owner(stream, &::closedir);
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(stream)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.emplace_back(name);
+        }
+    }
+    if (errno != 0) {
+        return LastError();
+    }
+    return names;
 }
 
 Result<std::uint64_t> Folder::FreeBytes() const {

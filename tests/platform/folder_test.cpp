@@ -103,6 +103,9 @@ TEST_F(FolderTest, LevelsAreEnteredOrMadeAndFilesOpenedThere) {
     ASSERT_TRUE(made.ok());
     EXPECT_TRUE(made->CreateNew("x").ok());
     EXPECT_TRUE(platform::Exists(dir_.Sub("inside/made/x")));
+    auto names = made->Names();
+    ASSERT_TRUE(names.ok());
+    EXPECT_EQ(*names, std::vector<std::string>{"x"});
     auto free = inside_.FreeBytes();
     ASSERT_TRUE(free.ok());
     EXPECT_GT(*free, 0u);
@@ -117,6 +120,7 @@ TEST_F(FolderTest, IdentityFollowsTheFileAndLocksExcludeOtherOpens) {
     auto again = inside_.OpenUnlocked("work");
     ASSERT_TRUE(again.ok());
     EXPECT_EQ(again->Identity().value(), *identity);
+    EXPECT_EQ(inside_.Inspect("work")->identity, *identity);
     EXPECT_NE(inside_.OpenUnlocked("plain.txt")->Identity().value(), *identity);
     // The creator's lock keeps every other holder out until it goes.
     EXPECT_TRUE(again->TryLockExclusive().error().SharingViolation());
