@@ -19,11 +19,110 @@ constexpr std::array<std::string_view, 38> kPackedFormats = {
 
 constexpr std::int64_t kSmallFile = 102400;
 constexpr std::size_t kCopyUnit = 16384;
+constexpr int kStored = 0;
+constexpr int kDeflated = Z_DEFLATED;
 
 struct ArchiveCloser {
     void operator()(void* archive) const { unzClose(archive); }
 };
 using Archive = std::unique_ptr<void, ArchiveCloser>;
+
+// The archive is read through the file already open, by position, so it is
+// never opened again by name (a name can be taken over meanwhile).
+struct ArchiveStream {
+    const platform::File* file = nullptr;
+    std::uint64_t position = 0;
+    bool failed = false;
+};
+
+voidpf OpenStream(voidpf, const void* file, int) {
+    return new ArchiveStream{static_cast<const platform::File*>(file)};
+}
+
+uLong ReadStream(voidpf, voidpf opaque, void* buffer, uLong size) {
+    auto* stream = static_cast<ArchiveStream*>(opaque);
+    uLong total = 0;
+    while (total < size) {
+        auto got = stream->file->ReadAt(static_cast<char*>(buffer) + total, size - total,
+                                        stream->position);
+        if (!got) {
+            stream->failed = true;
+            break;
+        }
+        if (*got == 0) {
+            break;
+        }
+        stream->position += *got;
+        total += static_cast<uLong>(*got);
+    }
+    return total;
+}
+
+uLong WriteStream(voidpf, voidpf, const void*, uLong) {
+    return 0;
+}
+
+ZPOS64_T TellStream(voidpf, voidpf opaque) {
+    return static_cast<ArchiveStream*>(opaque)->position;
+}
+
+long SeekStream(voidpf, voidpf opaque, ZPOS64_T offset, int origin) {
+    auto* stream = static_cast<ArchiveStream*>(opaque);
+    std::uint64_t base = 0;
+    switch (origin) {
+        case ZLIB_FILEFUNC_SEEK_SET:
+            break;
+        case ZLIB_FILEFUNC_SEEK_CUR:
+            base = stream->position;
+            break;
+        case ZLIB_FILEFUNC_SEEK_END: {
+            auto size = stream->file->Size();
+            if (!size) {
+                return -1;
+            }
+            base = *size;
+            break;
+        }
+        default:
+            return -1;
+    }
+    stream->position = base + offset;
+    return 0;
+}
+
+int CloseStream(voidpf, voidpf opaque) {
+    delete static_cast<ArchiveStream*>(opaque);
+    return 0;
+}
+
+int StreamError(voidpf, voidpf opaque) {
+    return static_cast<ArchiveStream*>(opaque)->failed ? 1 : 0;
+}
+
+Archive OpenArchive(const platform::File& file) {
+    zlib_filefunc64_def functions{};
+    functions.zopen64_file = &OpenStream;
+    functions.zread_file = &ReadStream;
+    functions.zwrite_file = &WriteStream;
+    functions.ztell64_file = &TellStream;
+    functions.zseek64_file = &SeekStream;
+    functions.zclose_file = &CloseStream;
+    functions.zerror_file = &StreamError;
+    Archive archive(unzOpen2_64(&file, &functions));
+    if (archive && unzGoToFirstFile(archive.get()) != UNZ_OK) {
+        archive.reset();
+    }
+    return archive;
+}
+
+std::optional<ZipMember> CurrentMember(void* archive) {
+    unz_file_info64 info{};
+    if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        return std::nullopt;
+    }
+    return ZipMember{info.uncompressed_size, static_cast<int>(info.compression_method),
+                     (info.flag & 1u) != 0};
+}
 
 }  // namespace
 
@@ -44,44 +143,61 @@ bool IsCompressible(std::string_view name, std::int64_t size) {
     return true;
 }
 
-bool ZipExtractor::UnzipFirstEntry(const std::string& target, const std::string& archivePath) {
-    Archive archive(unzOpen(archivePath.c_str()));
-    if (!archive) {
-        return false;
+std::optional<ZipMember> ZipExtractor::FirstMember(const platform::File& archive) {
+    const Archive opened = OpenArchive(archive);
+    return opened ? CurrentMember(opened.get()) : std::nullopt;
+}
+
+UnzipOutcome ZipExtractor::UnzipFirstEntry(const platform::File& archiveFile,
+                                           platform::File& target) {
+    Archive archive = OpenArchive(archiveFile);
+    const std::optional<ZipMember> member = archive ? CurrentMember(archive.get()) : std::nullopt;
+    if (!member) {
+        return {UnzipFailure::NotAnArchive, {}};
     }
-    if (unzGoToFirstFile(archive.get()) != UNZ_OK) {
-        return false;
+    // Other methods would come out as they are packed, unchecked.
+    if (member->method != kStored && member->method != kDeflated) {
+        return {UnzipFailure::UnsupportedMethod, {}};
+    }
+    if (member->encrypted) {
+        return {UnzipFailure::Encrypted, {}};
     }
     if (unzOpenCurrentFile(archive.get()) != UNZ_OK) {
-        return false;
+        return {UnzipFailure::NotAnArchive, {}};
     }
-    bool result = true;
-    {
-        auto output = platform::File::Open(target, platform::FileAccess::CreateAlways);
-        std::vector<char> buffer(kCopyUnit, '\0');
-        for (;;) {
-            const int got = unzReadCurrentFile(archive.get(), buffer.data(),
-                                               static_cast<unsigned>(buffer.size()));
-            if (got == 0) {
-                break;
-            }
-            if (got < 0) {
-                result = false;
-                break;
-            }
-            if (!output || !output->WriteAll(buffer.data(), static_cast<std::size_t>(got))) {
-                result = false;
-            }
+    UnzipOutcome outcome;
+    std::uint64_t written = 0;
+    std::vector<char> buffer(kCopyUnit, '\0');
+    for (;;) {
+        const int got =
+            unzReadCurrentFile(archive.get(), buffer.data(), static_cast<unsigned>(buffer.size()));
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            outcome.failure = UnzipFailure::BadData;
+            break;
+        }
+        written += static_cast<std::uint64_t>(got);
+        if (written > member->declaredSize) {
+            // No more than it declares, however much the data inflates to.
+            outcome.failure = UnzipFailure::SizeMismatch;
+            break;
+        }
+        if (auto status = target.WriteAll(buffer.data(), static_cast<std::size_t>(got)); !status) {
+            outcome = {UnzipFailure::WriteFailed, status.error()};
+            break;
         }
     }
-    // Closing the member also checks its CRC-32.
-    if (unzCloseCurrentFile(archive.get()) != UNZ_OK) {
-        result = false;
+    // Closing the member also checks its CRC-32 once all of it was read.
+    const int closed = unzCloseCurrentFile(archive.get());
+    if (outcome.ok() && written != member->declaredSize) {
+        outcome.failure = UnzipFailure::SizeMismatch;
     }
-    if (unzClose(archive.release()) != UNZ_OK) {
-        return false;
+    if (outcome.ok() && closed != UNZ_OK) {
+        outcome.failure = UnzipFailure::BadData;
     }
-    return result;
+    return outcome;
 }
 
 }  // namespace engine

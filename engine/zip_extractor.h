@@ -3,8 +3,11 @@
 // first member of a zip archive that the service sent instead of the file.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/file.h"
 
 namespace engine {
 
@@ -12,11 +15,40 @@ namespace engine {
 // names whose extension is an already compressed format.
 bool IsCompressible(std::string_view name, std::int64_t size);
 
+// The first member of an archive as the archive declares it.
+struct ZipMember {
+    std::uint64_t declaredSize = 0;  // unpacked
+    int method = 0;
+    bool encrypted = false;
+};
+
+enum class UnzipFailure {
+    None,
+    NotAnArchive,       // unreadable, or without members
+    UnsupportedMethod,  // neither stored nor deflated
+    Encrypted,
+    BadData,       // the packed data is damaged, or its CRC-32 does not match
+    SizeMismatch,  // the member unpacks to more or less than it declares
+    WriteFailed,
+};
+
+struct UnzipOutcome {
+    UnzipFailure failure = UnzipFailure::None;
+    platform::SysError writeError;  // for WriteFailed
+    bool ok() const { return failure == UnzipFailure::None; }
+};
+
 class ZipExtractor {
   public:
-    // Extracts the archive's first member into `target` (created anew).
-    // True when the member was read completely and its CRC-32 matched.
-    bool UnzipFirstEntry(const std::string& target, const std::string& archive);
+    // Nothing when the archive cannot be read or has no member.
+    std::optional<ZipMember> FirstMember(const platform::File& archive);
+
+    // Writes the archive's first member into `target`. Only stored and
+    // deflated members that are not encrypted are unpacked; unpacking
+    // stops as soon as more comes out than the member declares, and it
+    // succeeds only when exactly the declared size came out and its CRC-32
+    // matched. The target may hold part of the member after a failure.
+    UnzipOutcome UnzipFirstEntry(const platform::File& archive, platform::File& target);
 };
 
 }  // namespace engine

@@ -44,7 +44,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(fuzz::AsText({data, size}));
     FUZZ_CHECK(platform::WriteWholeFile(archive, bytes).ok());
 
-    const bool unpacked = engine::ZipExtractor().UnzipFirstEntry(target, archive);
+    bool unpacked = false;
+    {
+        auto source = platform::File::Open(archive, platform::FileAccess::ReadShared);
+        auto output = platform::File::Open(target, platform::FileAccess::CreateAlways);
+        FUZZ_CHECK(source.ok() && output.ok());
+        const engine::UnzipOutcome outcome = engine::ZipExtractor().UnzipFirstEntry(*source, *output);
+        unpacked = outcome.ok();
+        // A success is exactly the size the archive declared.
+        if (unpacked) {
+            const auto member = engine::ZipExtractor().FirstMember(*source);
+            FUZZ_CHECK(member && output->Size().value() == member->declaredSize);
+        }
+    }
 
     for (const fs::path& entry : EntriesBelow(scratch)) {
         const bool expected = entry == work || entry == work / "dest" ||

@@ -60,43 +60,95 @@ TEST(IsCompressible, ExtensionTableAndSizeRule) {
     EXPECT_TRUE(engine::IsCompressible("archive.zipx", 0));
 }
 
+// Offsets of the fields the extractor judges, in the first member's local
+// header and in its central directory entry (minizip compares the two).
+struct HeaderField {
+    std::size_t local;
+    std::size_t central;
+    std::size_t width;
+};
+constexpr HeaderField kFlag{6, 8, 2};
+constexpr HeaderField kMethod{8, 10, 2};
+constexpr HeaderField kCrc{14, 16, 4};
+constexpr HeaderField kDeclaredSize{22, 24, 4};
+
 class UnzipTest : public ::testing::Test {
   protected:
+    // Writes the archive, then changes a field in both of its headers.
+    void Archive(const std::vector<std::pair<std::string, std::string>>& members,
+                 bool stored = false) {
+        ASSERT_TRUE(testing_support::WriteZip(dir_.Sub("a.zip"), members, stored));
+    }
+    void Patch(HeaderField field, std::uint32_t value) {
+        std::string bytes = dir_.Read("a.zip");
+        const std::size_t central = bytes.find(std::string("PK\x01\x02", 4));
+        ASSERT_NE(central, std::string::npos);
+        for (std::size_t i = 0; i < field.width; ++i) {
+            const char byte = static_cast<char>((value >> (8 * i)) & 0xFF);
+            bytes[field.local + i] = byte;
+            bytes[central + field.central + i] = byte;
+        }
+        dir_.Write("a.zip", bytes);
+    }
+    engine::UnzipFailure Unzip() {
+        auto archive = platform::File::Open(dir_.Sub("a.zip"), platform::FileAccess::ReadShared);
+        auto target = platform::File::Open(dir_.Sub("out"), platform::FileAccess::CreateAlways);
+        EXPECT_TRUE(archive.ok() && target.ok());
+        return archive && target ? zip_.UnzipFirstEntry(*archive, *target).failure
+                                 : engine::UnzipFailure::NotAnArchive;
+    }
+
     testing_support::TempDir dir_;
     engine::ZipExtractor zip_;
 };
 
-TEST_F(UnzipTest, OnlyTheFirstMemberIsExtracted) {
+TEST_F(UnzipTest, OnlyTheFirstMemberIsExtractedStoredOrDeflated) {
     const std::string first(100000, 'a');
-    ASSERT_TRUE(testing_support::WriteZip(dir_.Sub("two.zip"),
-                                          {{"first.txt", first}, {"second.txt", "second"}}));
-    EXPECT_TRUE(zip_.UnzipFirstEntry(dir_.Sub("out.txt"), dir_.Sub("two.zip")));
-    EXPECT_EQ(dir_.Read("out.txt"), first);
+    for (const bool stored : {false, true}) {
+        Archive({{"first.txt", first}, {"second.txt", "second"}}, stored);
+        EXPECT_EQ(Unzip(), engine::UnzipFailure::None) << stored;
+        EXPECT_EQ(dir_.Read("out"), first) << stored;
+    }
+    auto archive = platform::File::Open(dir_.Sub("a.zip"), platform::FileAccess::ReadShared);
+    const auto member = zip_.FirstMember(*archive);
+    ASSERT_TRUE(member);
+    EXPECT_EQ(member->declaredSize, first.size());
 }
 
-TEST_F(UnzipTest, EmptyArchiveGivesFalseAndNoTarget) {
-    ASSERT_TRUE(testing_support::WriteZip(dir_.Sub("empty.zip"), {}));
-    EXPECT_FALSE(zip_.UnzipFirstEntry(dir_.Sub("out.txt"), dir_.Sub("empty.zip")));
-    EXPECT_FALSE(platform::Exists(dir_.Sub("out.txt")));
-    EXPECT_FALSE(zip_.UnzipFirstEntry(dir_.Sub("out.txt"), dir_.Sub("missing.zip")));
-    dir_.Write("garbage.zip", "not an archive at all");
-    EXPECT_FALSE(zip_.UnzipFirstEntry(dir_.Sub("out.txt"), dir_.Sub("garbage.zip")));
-    EXPECT_FALSE(platform::Exists(dir_.Sub("out.txt")));
+TEST_F(UnzipTest, WhatIsNoArchiveGivesNothing) {
+    Archive({});
+    EXPECT_EQ(Unzip(), engine::UnzipFailure::NotAnArchive);
+    dir_.Write("a.zip", "not an archive at all");
+    EXPECT_EQ(Unzip(), engine::UnzipFailure::NotAnArchive);
+    EXPECT_EQ(dir_.Read("out"), "");
 }
 
-TEST_F(UnzipTest, BadCrcGivesFalseButKeepsTheDataRead) {
-    const std::string data = "stored text that will be checked";
-    ASSERT_TRUE(testing_support::WriteZip(dir_.Sub("a.zip"), {{"a.txt", data}}));
-    // The local header's CRC-32 sits at offset 14; spoil it and the copy in
-    // the central directory, which minizip compares against.
-    std::string bytes = dir_.Read("a.zip");
-    const std::size_t central = bytes.find(std::string("PK\x01\x02", 4));
-    ASSERT_NE(central, std::string::npos);
-    bytes[14] = static_cast<char>(bytes[14] ^ 0xFF);
-    bytes[central + 16] = static_cast<char>(bytes[central + 16] ^ 0xFF);
-    dir_.Write("a.zip", bytes);
-    EXPECT_FALSE(zip_.UnzipFirstEntry(dir_.Sub("out.txt"), dir_.Sub("a.zip")));
-    EXPECT_EQ(dir_.Read("out.txt"), data);
+// A member is unpacked only when it comes out exactly as declared: a
+// method the extractor does not know would come out as packed bytes, and
+// a member larger than declared is stopped where it passes its size.
+TEST_F(UnzipTest, MembersThatDoNotUnpackAsDeclaredFail) {
+    const std::string data(300000, 'z');  // deflates to very little
+    const struct {
+        const char* what;
+        HeaderField field;
+        std::uint32_t value;
+        engine::UnzipFailure failure;
+        std::size_t writtenAtMost;
+    } cases[] = {
+        {"bzip2", kMethod, 12, engine::UnzipFailure::UnsupportedMethod, 0},
+        {"lzma", kMethod, 14, engine::UnzipFailure::UnsupportedMethod, 0},
+        {"encrypted", kFlag, 1, engine::UnzipFailure::Encrypted, 0},
+        // The library stops at the declared size; the part's CRC-32 fails.
+        {"declared smaller", kDeclaredSize, 1000, engine::UnzipFailure::BadData, 1000},
+        {"declared larger", kDeclaredSize, 400000, engine::UnzipFailure::SizeMismatch, 300000},
+        {"wrong CRC-32", kCrc, 0x12345678, engine::UnzipFailure::BadData, 300000},
+    };
+    for (const auto& c : cases) {
+        Archive({{"z.txt", data}});
+        Patch(c.field, c.value);
+        EXPECT_EQ(Unzip(), c.failure) << c.what;
+        EXPECT_LE(dir_.Read("out").size(), c.writtenAtMost) << c.what;
+    }
 }
 
 TEST_F(UnzipTest, CorruptDataGivesFalse) {
@@ -104,13 +156,13 @@ TEST_F(UnzipTest, CorruptDataGivesFalse) {
     for (std::size_t i = 0; i < data.size(); ++i) {
         data[i] = static_cast<char>((i * 31) % 251);
     }
-    ASSERT_TRUE(testing_support::WriteZip(dir_.Sub("c.zip"), {{"c.bin", data}}));
-    std::string bytes = dir_.Read("c.zip");
+    Archive({{"c.bin", data}});
+    std::string bytes = dir_.Read("a.zip");
     for (std::size_t i = 60; i < 400; ++i) {
         bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
     }
-    dir_.Write("c.zip", bytes);
-    EXPECT_FALSE(zip_.UnzipFirstEntry(dir_.Sub("out.bin"), dir_.Sub("c.zip")));
+    dir_.Write("a.zip", bytes);
+    EXPECT_EQ(Unzip(), engine::UnzipFailure::BadData);
 }
 
 }  // namespace

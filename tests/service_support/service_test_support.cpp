@@ -232,10 +232,12 @@ std::string DecipherFileBody(const net::KeyTable& table, const ReplyRead& reply,
 std::optional<std::string> UnzipWithClient(const std::string& archive) {
     testing_support::TempDir dir;
     dir.Write("body.zip", archive);
-    engine::ZipExtractor extractor;
-    if (!extractor.UnzipFirstEntry(dir.Sub("file"), dir.Sub("body.zip"))) {
+    auto body = platform::File::Open(dir.Sub("body.zip"), platform::FileAccess::ReadShared);
+    auto file = platform::File::Open(dir.Sub("file"), platform::FileAccess::CreateAlways);
+    if (!body || !file || !engine::ZipExtractor().UnzipFirstEntry(*body, *file).ok()) {
         return std::nullopt;
     }
+    file->Close();
     return dir.Read("file");
 }
 

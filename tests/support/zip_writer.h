@@ -7,8 +7,10 @@
 
 namespace testing_support {
 
-// Writes an archive of deflated members; false when minizip fails.
+// Writes an archive of deflated (or stored) members; false when minizip
+// fails.
 bool WriteZip(const std::string& path,
-              const std::vector<std::pair<std::string, std::string>>& members);
+              const std::vector<std::pair<std::string, std::string>>& members,
+              bool stored = false);
 
 }  // namespace testing_support
