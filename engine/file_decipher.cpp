@@ -80,16 +80,12 @@ bool DecipherInParallel(const platform::File& file, const net::StreamDecipher& d
 
 }  // namespace
 
-bool DecipherDownloadedFile(const std::string& path, const DecipherRequest& request,
+bool DecipherDownloadedFile(platform::File& file, const DecipherRequest& request,
                             const net::KeyTable& table) {
     if (!request.enciphered) {
         return true;
     }
-    auto file = platform::File::Open(path, platform::FileAccess::ReadWrite);
-    if (!file) {
-        return false;
-    }
-    auto size = file->Size();
+    auto size = file.Size();
     if (!size) {
         return false;
     }
@@ -97,16 +93,12 @@ bool DecipherDownloadedFile(const std::string& path, const DecipherRequest& requ
     std::int64_t plainSize = request.plainSize;
     if (request.incomplete && length % kCipherUnit != 0) {
         length -= length % kCipherUnit;
-        if (!file->Truncate(length)) {
+        if (!file.Truncate(length)) {
             return false;
         }
         plainSize = static_cast<std::int64_t>(length);
     }
     if (length == 0) {
-        file->Close();
-        if (request.incomplete) {
-            (void)platform::DeleteFile(path);
-        }
         return true;
     }
 
@@ -115,12 +107,12 @@ bool DecipherDownloadedFile(const std::string& path, const DecipherRequest& requ
             ? static_cast<std::uint64_t>(request.localFileSize / kCipherUnit) * kCipherUnit
             : 0;
     const net::StreamDecipher decipher(table, request.keyIndex);
-    if (first < length && !DecipherInParallel(*file, decipher, first, length)) {
+    if (first < length && !DecipherInParallel(file, decipher, first, length)) {
         return false;
     }
 
     if (plainSize >= 0 && static_cast<std::uint64_t>(plainSize) < length) {
-        if (!file->Truncate(static_cast<std::uint64_t>(plainSize))) {
+        if (!file.Truncate(static_cast<std::uint64_t>(plainSize))) {
             return false;
         }
     }

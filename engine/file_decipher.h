@@ -6,6 +6,7 @@
 #include <string>
 
 #include "net/key_table.h"
+#include "platform/file.h"
 
 namespace engine {
 
@@ -18,12 +19,13 @@ struct DecipherRequest {
     std::int64_t localFileSize = 0;
 };
 
-// Deciphers the file in place in 2048-byte units, a block at a time on
-// every core, then cuts it to the plain size. An incomplete file is first
-// cut back to whole units (deleted when nothing is left) so that a later
-// run can continue it. A restart skips the local copy's whole units, which
-// are plain already. True on success or when there is nothing to do.
-bool DecipherDownloadedFile(const std::string& path, const DecipherRequest& request,
+// Deciphers the file (open for reading and writing) in place in 2048-byte
+// units, a block at a time on up to four threads, then cuts it to the
+// plain size. An incomplete file is first cut back to whole units (an
+// empty one is left for the caller to remove) so that a later run can
+// continue it. A restart skips the local copy's whole units, which are
+// plain already. True on success or when there is nothing to do.
+bool DecipherDownloadedFile(platform::File& file, const DecipherRequest& request,
                             const net::KeyTable& table);
 
 inline constexpr std::int64_t kCipherUnit = 2048;

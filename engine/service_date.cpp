@@ -39,6 +39,24 @@ std::optional<platform::FileTime> ParseServerDate(std::string_view text) {
     return platform::SystemTimeToFileTime(time);
 }
 
+bool SetFileDateFromServer(platform::File& file, std::string_view serverDate,
+                           platform::SysError* error) {
+    if (serverDate.size() < 6) {
+        return true;
+    }
+    const std::optional<platform::FileTime> time = ParseServerDate(serverDate);
+    if (!time) {
+        *error = platform::SysError{EINVAL};
+        return false;
+    }
+    const platform::Status set = file.SetLastWriteTime(*time);
+    if (!set) {
+        *error = set.error();
+        return false;
+    }
+    return true;
+}
+
 bool SetFileDateFromServer(const std::string& path, std::string_view serverDate,
                            platform::SysError* error) {
     if (serverDate.size() < 6) {
@@ -49,17 +67,7 @@ bool SetFileDateFromServer(const std::string& path, std::string_view serverDate,
         *error = file.error();
         return false;
     }
-    const std::optional<platform::FileTime> time = ParseServerDate(serverDate);
-    if (!time) {
-        *error = platform::SysError{EINVAL};
-        return false;
-    }
-    const platform::Status set = file->SetLastWriteTime(*time);
-    if (!set) {
-        *error = set.error();
-        return false;
-    }
-    return true;
+    return SetFileDateFromServer(*file, serverDate, error);
 }
 
 }  // namespace engine

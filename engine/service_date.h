@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/file_time.h"
 
 namespace engine {
@@ -18,6 +19,9 @@ std::optional<platform::FileTime> ParseServerDate(std::string_view text);
 // Stamps a file's last-write time with a service date. A text shorter than
 // 6 characters (the blank that stands for no date) changes nothing and
 // counts as success; any other unusable date fails with EINVAL.
+bool SetFileDateFromServer(platform::File& file, std::string_view serverDate,
+                           platform::SysError* error);
+// The same for the file at a path.
 bool SetFileDateFromServer(const std::string& path, std::string_view serverDate,
                            platform::SysError* error);
 
