@@ -2,6 +2,8 @@
 // An engine over a real control block, talking to scripted loopback peers,
 // with a fake clock and a log in a temporary folder.
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "control/control_block.h"
 #include "engine/transfer_engine.h"
 #include "net/key_table.h"
+#include "platform/file.h"
 #include "support/fake_clock.h"
 #include "support/scripted_server.h"
 #include "support/temp_dir.h"
@@ -37,6 +40,7 @@ class EngineFixture {
         config.timeouts.normalTimeout = std::chrono::milliseconds(300);
         config.timeouts.longTimeout = std::chrono::milliseconds(300);
         config.maxReplyBody = maxReplyBody;
+        config.workFolder = dir_.Sub("work");
         block_.log.SetDirectory(dir_.path());
         block_.log.Open(8);
         engine_ = std::make_unique<engine::TransferEngine>(block_, config);
@@ -45,6 +49,7 @@ class EngineFixture {
         block_.clientId = "ZEL";
         block_.localDirectory = dir_.Sub("dest");
         dir_.Write("dest/.keep", "");
+        dir_.Write("work/.keep", "");
     }
 
     testing_support::ScriptedServer& server(int i = 0) { return *servers_.at(i); }
@@ -53,6 +58,14 @@ class EngineFixture {
     control::ControlBlock& block() { return block_; }
     testing_support::TempDir& dir() { return dir_; }
     testing_support::FakeClock& clock() { return clock_; }
+
+    // Records a file below the fixture's folder as a work file that an
+    // earlier run of the program left behind.
+    void MarkLeftover(const std::string& relative) {
+        auto file = platform::File::Open(dir_.Sub(relative), platform::FileAccess::ReadShared);
+        ASSERT_TRUE(file.ok()) << relative;
+        ASSERT_TRUE(context().ledger.Record(file->Identity().value(), dir_.Sub(relative)));
+    }
 
     std::string Log() const {
         return dir_.Read(block_.log.LogPath().substr(dir_.path().size() + 1));
