@@ -52,6 +52,11 @@ inline constexpr std::int32_t kSomeExist = 13;
 inline constexpr std::int32_t kIncomplete = 14;   // the body was cut short
 inline constexpr std::int32_t kRefusedName = 15;  // the listed name is not allowed here
 inline constexpr std::int32_t kFailed = 16;       // the file could not be fetched
+// Final states of a file that was not fetched for a reason found here.
+inline constexpr std::int32_t kInUse = 17;         // another run is writing its work file
+inline constexpr std::int32_t kNoSpace = 18;       // the disk is full, or would be
+inline constexpr std::int32_t kTooLarge = 19;      // larger than the disk takes in one file
+inline constexpr std::int32_t kAccessDenied = 20;  // the system does not let us write there
 }  // namespace status
 
 // Widths of the block's fixed texts (characters, without the terminator).
@@ -72,6 +77,10 @@ struct LiveProgress {
     std::int32_t status = 0;
     std::array<std::int32_t, 12> runCounters{};  // read only by dormant operations
     std::int32_t fileCount = 0;
+    // Files of this run that ended without arriving for a reason found
+    // here (no space, no access, a broken archive): retrying the run would
+    // not bring them.
+    std::int32_t failedFiles = 0;
 };
 
 // The dialog's copy of the progress record.
@@ -85,6 +94,7 @@ struct ProgressSnapshot {
     std::int32_t status = 0;
     std::array<std::int32_t, 12> runCounters{};
     std::int32_t fileCount = 0;
+    std::int32_t failedFiles = 0;
 };
 
 struct ControlBlock {

@@ -136,6 +136,7 @@ ProgressSnapshot TransferController::GetProgress() {
     copy.status = live.status;
     copy.runCounters = live.runCounters;
     copy.fileCount = live.fileCount;
+    copy.failedFiles = live.failedFiles;
     return copy;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "engine/deployment.h"
 #include "engine/key_file_list.h"
 #include "engine/result_note.h"
+#include "engine/work_file_ledger.h"
 #include "net/host_resolver.h"
 #include "net/key_table.h"
 #include "net/server_connection.h"
@@ -33,6 +35,8 @@ struct EngineConfig {
     net::SocketStarter startSockets = &platform::StartupSockets;
     // Bodies of lists and verdicts beyond this are refused as bad input.
     std::int64_t maxReplyBody = 16 * 1024 * 1024;
+    // The program's own work folder; none: no work files.
+    std::optional<std::string> workFolder;
 };
 
 // The engine's working state between and within operations.
@@ -49,8 +53,12 @@ struct EngineState {
     std::optional<std::vector<std::uint8_t>> replyBody;
     std::int64_t replyLength = 0;
     KeyFileList keyFileList;
-    std::string tempPath;
     bool commNoteWritten = false;
+    // The local paths of the list that the destination test looked at: the
+    // files the person was asked about. Reset keeps it for the download
+    // that follows; none before any test.
+    std::optional<std::set<std::string>> testedPaths;
+    bool ledgerPruned = false;
 };
 
 class EngineContext {
@@ -61,6 +69,7 @@ class EngineContext {
     const EngineConfig config;
     net::ServerLink link;
     EngineState state;
+    WorkFileLedger ledger;
 
     net::LogSink& log() { return block.log; }
 

@@ -11,8 +11,10 @@
 
 #include "engine/file_decipher.h"
 #include "engine/key_operations.h"
+#include "engine/local_place.h"
 #include "engine/service_date.h"
 #include "engine/service_request.h"
+#include "engine/work_file.h"
 #include "engine/zip_extractor.h"
 #include "net/md5.h"
 #include "net/request_builder.h"
@@ -29,16 +31,17 @@ namespace status = control::status;
 // The body is received into a block of this size and written to the file
 // a block at a time.
 constexpr std::size_t kWriteBlock = 1024 * 1024;
-// A local copy is hashed a block of this size at a time: read into one
-// buffer, it costs less than through a mapping, whose every page is a
-// fault to serve, and no more memory whatever the file's size.
-constexpr std::size_t kHashBlock = 1024 * 1024;
+// A local copy is hashed and copied a block of this size at a time: read
+// into one buffer, it costs less than through a mapping, whose every page
+// is a fault to serve, and no more memory whatever the file's size.
+constexpr std::size_t kCopyBlock = 1024 * 1024;
 
 // How one file ended.
 enum class FileResult {
-    Done,        // fetched, kept, refused by the service or passed over
-    Incomplete,  // handled, but not complete: the run must not count as done
-    Failed,      // the operation failed (retried once when communication broke)
+    Done,          // fetched, kept, refused by the service or passed over
+    Incomplete,    // cut short on the way: the run must not count as done
+    LocalFailure,  // cannot be stored here; fetching again would not help
+    Failed,        // the operation failed (retried once when communication broke)
 };
 
 // A file's handling starts: its number, nothing received yet.
@@ -56,12 +59,29 @@ std::int32_t KilobytesOf(std::int64_t bytes) {
     return static_cast<std::int32_t>(std::min<std::int64_t>(k, INT32_MAX));
 }
 
+// The final status of a file that could not be stored for this reason.
+std::int32_t StatusForLocalError(const platform::SysError& error) {
+    if (error.NoSpace()) {
+        return status::kNoSpace;
+    }
+    if (error.TooLarge()) {
+        return status::kTooLarge;
+    }
+    if (error.AccessDenied()) {
+        return status::kAccessDenied;
+    }
+    if (error.WrongKind() || error.NameRefused()) {
+        return status::kRefusedName;
+    }
+    return status::kFailed;
+}
+
 // The MD5 of a file's first `length` bytes; nothing when the file cannot
 // be read that far.
 std::optional<net::Md5Digest> DigestOf(const platform::File& file, std::uint64_t length) {
     net::Md5 md5;
     std::vector<std::uint8_t> block(
-        static_cast<std::size_t>(std::min<std::uint64_t>(kHashBlock, length)));
+        static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, length)));
     for (std::uint64_t offset = 0; offset < length;) {
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length - offset));
@@ -75,10 +95,29 @@ std::optional<net::Md5Digest> DigestOf(const platform::File& file, std::uint64_t
     return md5.Finish();
 }
 
+// Appends the whole of `from` to `to`.
+platform::Status CopyInto(const platform::File& from, platform::File& to) {
+    std::vector<std::uint8_t> block(kCopyBlock);
+    for (std::uint64_t offset = 0;;) {
+        auto got = from.ReadAt(block.data(), block.size(), offset);
+        if (!got) {
+            return got.error();
+        }
+        if (*got == 0) {
+            return platform::Status::Ok();
+        }
+        if (auto written = to.WriteAll(block.data(), *got); !written) {
+            return written;
+        }
+        offset += *got;
+    }
+}
+
 class FileDownload {
   public:
-    FileDownload(EngineContext& context, const KeyFileEntry& entry, std::string path)
-        : c_(context), entry_(entry), path_(std::move(path)) {}
+    FileDownload(EngineContext& context, const KeyFileEntry& entry, std::string path,
+                 const platform::Folder& destination)
+        : c_(context), entry_(entry), path_(std::move(path)), destination_(destination) {}
 
     FileResult Run();
 
@@ -101,72 +140,129 @@ class FileDownload {
             Progress("  --DownloadFile Duplicate File Count %d\n", entry_.duplicateCount);
         }
     }
+    // Ends the file for a reason found here: its status says which, and
+    // the earlier copy stays. A name the file system refuses, or that
+    // something other than a file has, is skipped rather than failed.
+    FileResult LocalFailure(const char* what, const platform::SysError& error) {
+        Error(" Err - DownloadFile - %s %d %s\n", what, error.code, path_.c_str());
+        const std::int32_t status = StatusForLocalError(error);
+        SetStatus(status);
+        return status == status::kRefusedName ? FileResult::Done : FileResult::LocalFailure;
+    }
+    WorkPlace Work() const {
+        return WorkPlace{place_->folder, place_->folderPath, c_.ledger};
+    }
 
-    Examined ChooseAndExamine();
-    Examined Describe(const std::string& examined);
+    std::optional<FileResult> LookAtDestination();
+    Examined Examine();
+    Examined Describe(const platform::File& file, bool isTarget);
     bool SendRequest();
     FileResult ReceiveBody(const net::ReplyHeaders& headers);
-    FileResult Finish(const std::string& tempPath);
-    bool Unpack(const std::string& tempPath);
+    std::optional<FileResult> OpenBodyFile(std::int64_t length);
+    FileResult Finish();
+    std::optional<FileResult> Unpack();
+    void SetDate(platform::File& file);
 
     EngineContext& c_;
     const KeyFileEntry& entry_;
     const std::string path_;
-    std::string tempPath_;
-    std::string examinedPath_;
-    bool tempExisted_ = false;
-    bool targetExisted_ = false;
+    const platform::Folder& destination_;
+    // The target's folder and name; none while a folder on the way is
+    // still to be made.
+    std::optional<LocalPlace> place_;
+    std::optional<platform::EntryInfo> target_;  // what has the target's name
+    // An earlier run's partial body, locked, being continued.
+    std::optional<WorkFile> leftover_;
+    std::optional<WorkFile> body_;
     std::string restartDescription_;
     bool restart_ = false;
     net::FangValues fang_;
     bool enciphered_ = false;
 };
 
-FileDownload::Examined FileDownload::ChooseAndExamine() {
-    const bool compress = c_.block.transferCompress.load();
-    auto temp = platform::GetFileInfo(tempPath_);
-    if (temp) {
-        if (compress) {
-            // A compressed transfer is never continued: the leftover goes.
-            (void)platform::DeleteFile(tempPath_);
-            return Examined::Nothing;
+// Finds the target's folder and what lies there; a result ends the file.
+std::optional<FileResult> FileDownload::LookAtDestination() {
+    auto place = PlaceUnder(destination_, *c_.block.localDirectory, entry_.relativeName,
+                            MissingFolders::Fail);
+    if (!place) {
+        if (place.error().NotFound() && !place.error().WrongKind()) {
+            return std::nullopt;  // a folder on the way is still to be made
         }
-        tempExisted_ = true;
-        return Describe(tempPath_);
+        return LocalFailure("Unusable Folder", place.error());
     }
-    if (!temp.error().NotFound()) {
-        return Examined::Nothing;
+    place_ = std::move(*place);
+    if (auto target = place_->folder.Inspect(place_->name)) {
+        if (target->kind != platform::EntryKind::Regular) {
+            // A link, folder, FIFO or device: never replaced or followed.
+            Error(" Err - DownloadFile - Not a File %s\n", path_.c_str());
+            SetStatus(status::kRefusedName);
+            return FileResult::Done;
+        }
+        target_ = *target;
+    } else if (!target.error().NotFound()) {
+        return LocalFailure("Unusable File", target.error());
     }
-    if (!platform::Exists(path_)) {
-        return Examined::Nothing;
+    if (target_ && c_.state.testedPaths && c_.state.testedPaths->count(path_) == 0) {
+        // The person was asked about the files of the first list only:
+        // a file that only the second names is theirs to keep.
+        Progress("  DownloadFile not asked to replace %s\n", path_.c_str());
+        SetStatus(status::kKept);
+        return FileResult::Done;
     }
-    targetExisted_ = true;
-    return Describe(path_);
+
+    LeftoverSearch unpacking = FindLeftover(Work(), place_->name, kUnpackSuffix);
+    LeftoverSearch partial = FindLeftover(Work(), place_->name, kPartialSuffix);
+    if (unpacking.inUse || partial.inUse) {
+        Progress("  DownloadFile in use by another download %s\n", path_.c_str());
+        SetStatus(status::kInUse);
+        return FileResult::Done;
+    }
+    if (unpacking.leftover) {
+        unpacking.leftover->Discard();  // a member whose unpacking was cut short
+    }
+    if (partial.leftover) {
+        if (c_.block.transferCompress.load()) {
+            // A compressed transfer is never continued: the leftover goes.
+            partial.leftover->Discard();
+        } else {
+            leftover_.emplace(std::move(*partial.leftover));
+        }
+    }
+    return std::nullopt;
 }
 
-FileDownload::Examined FileDownload::Describe(const std::string& examined) {
-    auto file = platform::File::Open(examined, platform::FileAccess::ReadShared);
+FileDownload::Examined FileDownload::Examine() {
+    if (leftover_) {
+        return Describe(leftover_->file(), false);
+    }
+    if (!target_) {
+        return Examined::Nothing;
+    }
+    auto file = place_->folder.OpenFile(place_->name, platform::FileAccess::ReadShared);
     if (!file) {
         if (file.error().NotFound()) {
             return Examined::Nothing;
         }
         c_.Publish([](control::LiveProgress& p, std::string&) { p.hasFilePath = false; });
-        Error(" DownloadFile CreateFile Failed %d %s\n", file.error().code, examined.c_str());
-        c_.Note(examined, NoteKind::OpenFailure, false, file.error());
+        Error(" DownloadFile CreateFile Failed %d %s\n", file.error().code, path_.c_str());
+        c_.Note(path_, NoteKind::OpenFailure, false, file.error());
         return Examined::PassedOver;
     }
-    examinedPath_ = examined;
+    return Describe(*file, true);
+}
+
+FileDownload::Examined FileDownload::Describe(const platform::File& file, bool isTarget) {
     if (!c_.block.verification.load()) {
         return Examined::Nothing;
     }
-    auto size = file->Size();
+    auto size = file.Size();
     if (!size || *size == 0) {
         return Examined::Nothing;
     }
     c_.state.localFileSize = static_cast<std::int64_t>(*size);
 
-    if (targetExisted_ && entry_.serverDate != " ") {
-        const auto local = file->LastWriteTime();
+    if (isTarget && entry_.serverDate != " ") {
+        const auto local = file.LastWriteTime();
         const auto service = ParseServerDate(entry_.serverDate);
         if (local && service && *local >= *service) {
             Progress(*local == *service ? "  DownloadFile verify Date match %s\n"
@@ -177,15 +273,14 @@ FileDownload::Examined FileDownload::Describe(const std::string& examined) {
         }
     }
 
-    const std::optional<net::Md5Digest> digest = DigestOf(*file, *size);
+    const std::optional<net::Md5Digest> digest = DigestOf(file, *size);
     if (!digest) {
         return Examined::Failed;
     }
     restartDescription_ =
         net::RestartHeaderLine(*digest, c_.state.localFileSize, c_.state.currentFileId);
-    file->Close();
-    if (auto target = platform::GetFileInfo(path_)) {
-        if (auto line = net::FormatFileTime(target->lastWrite, /*bare=*/false)) {
+    if (target_) {
+        if (auto line = net::FormatFileTime(target_->lastWrite, /*bare=*/false)) {
             restartDescription_ += *line;
         }
     }
@@ -227,16 +322,20 @@ FileResult FileDownload::Run() {
     c_.Publish([](control::LiveProgress& p, std::string&) { StartFile(p, status::kDownloading); });
     c_.state.localFileSize = 0;
     Progress(" DownloadFile Processing file %s\n", path_.c_str());
-    tempPath_ = path_ + std::string(kPartialSuffix);
 
-    switch (ChooseAndExamine()) {
+    if (const std::optional<FileResult> ended = LookAtDestination()) {
+        return *ended;
+    }
+    switch (Examine()) {
         case Examined::Kept:
             return FileResult::Done;
         case Examined::PassedOver:
             SetStatus(status::kFailed);
             return FileResult::Done;
         case Examined::Failed:
-            return FileResult::Failed;
+            Error(" Err - DownloadFile - Local Copy Unreadable %s\n", path_.c_str());
+            SetStatus(status::kFailed);
+            return FileResult::LocalFailure;
         case Examined::Nothing:
         case Examined::Described:
             break;
@@ -273,9 +372,9 @@ FileResult FileDownload::Run() {
         c_.SetConclusion(*headers.conclusion);
         if (*headers.conclusion == "UGOTIT") {
             SetStatus(status::kKept);
-            if (tempExisted_) {
+            if (leftover_) {
                 // The partial copy was complete after all.
-                (void)platform::MoveFileReplace(tempPath_, path_);
+                (void)leftover_->Install(place_->name);
             }
             Progress("  DownloadFile verify match %s\n", path_.c_str());
             DuplicateLine();
@@ -319,6 +418,64 @@ FileResult FileDownload::Run() {
     return result;
 }
 
+// Opens the file the body goes into; a result ends the file (the body is
+// then left unread).
+std::optional<FileResult> FileDownload::OpenBodyFile(std::int64_t length) {
+    if (!place_) {
+        auto made = PlaceUnder(destination_, *c_.block.localDirectory, entry_.relativeName,
+                               MissingFolders::Make);
+        if (!made) {
+            return LocalFailure("Unable to Create Folder", made.error());
+        }
+        place_ = std::move(*made);
+    }
+    // A continued target is copied before the body follows it.
+    const bool copyTarget = restart_ && !leftover_;
+    std::uint64_t needed = static_cast<std::uint64_t>(length);
+    if (copyTarget && target_) {
+        needed += target_->size;
+    }
+    if (auto free = place_->folder.FreeBytes(); free && needed > *free) {
+        Error(" Err - DownloadFile - Not Enough Disk Space %llu of %llu %s\n",
+              static_cast<unsigned long long>(*free), static_cast<unsigned long long>(needed),
+              path_.c_str());
+        SetStatus(status::kNoSpace);
+        return FileResult::LocalFailure;
+    }
+
+    if (leftover_) {
+        // The earlier run's partial body: continued, or started again.
+        body_.emplace(std::move(*leftover_));
+        leftover_.reset();
+        const platform::Status positioned =
+            restart_ ? body_->file().SeekToEnd() : body_->file().Truncate(0);
+        if (!positioned) {
+            return LocalFailure("Unable to Create File", positioned.error());
+        }
+        return std::nullopt;
+    }
+    if (restart_ && !target_) {
+        // Nothing was described that the body could continue.
+        Error(" Err - DownloadFile - Nothing to Continue %s\n", path_.c_str());
+        return FileResult::Failed;
+    }
+    auto created = CreateWorkFile(Work(), place_->name, kPartialSuffix);
+    if (!created) {
+        return LocalFailure("Unable to Create File", created.error());
+    }
+    body_.emplace(std::move(*created));
+    if (copyTarget) {
+        auto target = place_->folder.OpenFile(place_->name, platform::FileAccess::ReadShared);
+        const platform::Status copied =
+            target ? CopyInto(*target, body_->file()) : platform::Status(target.error());
+        if (!copied) {
+            body_->Discard();
+            return LocalFailure("CopyFile Failed", copied.error());
+        }
+    }
+    return std::nullopt;
+}
+
 FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
     net::ServerLink& link = c_.link;
     const std::int64_t length = *headers.contentLength;
@@ -340,41 +497,11 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
             return FileResult::Failed;
         }
     }
-
-    platform::File temp;
-    if (restart_) {
-        if (!tempExisted_) {
-            const platform::Status copied =
-                examinedPath_.empty() ? platform::Status(platform::SysError{ENOENT})
-                                      : platform::CopyFileReplace(examinedPath_, tempPath_);
-            if (!copied) {
-                Error(" Err - DownloadFile - CopyFile Failed %d\n", copied.error().code);
-                link.Disconnect();
-                return FileResult::Failed;
-            }
-        }
-        auto opened = platform::File::Open(tempPath_, platform::FileAccess::WriteExisting);
-        if (opened && opened->SeekToEnd()) {
-            temp = std::move(*opened);
-        } else {
-            const platform::SysError error = opened ? platform::LastError() : opened.error();
-            Error(" Err - DownloadFile - Unable to Create File %d %s\n", error.code,
-                  tempPath_.c_str());
-            link.Disconnect();
-            return FileResult::Failed;
-        }
-    } else {
-        // Deeper levels of the listed name are made inside the destination.
-        (void)platform::CreateFoldersUnder(*c_.block.localDirectory, entry_.relativeName);
-        auto created = platform::File::Open(tempPath_, platform::FileAccess::CreateAlways);
-        if (!created) {
-            Error(" Err - DownloadFile - Unable to Create File %d %s\n", created.error().code,
-                  tempPath_.c_str());
-            link.Disconnect();
-            return FileResult::Failed;
-        }
-        temp = std::move(*created);
+    if (const std::optional<FileResult> ended = OpenBodyFile(length)) {
+        link.Disconnect();  // the body is left unread
+        return *ended;
     }
+    platform::File& temp = body_->file();
 
     c_.Publish([&](control::LiveProgress& p, std::string&) {
         p.fileSizeK = KilobytesOf(length);
@@ -425,16 +552,13 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
     if (written) {
         written = temp.WriteAll(block.get(), filled);
     }
-    temp.Close();
 
     if (!written) {
-        // A disk that is full (or a file too large for it): the file can
-        // never be whole this way, and what was written is of no use.
-        Error(" Err - DownloadFile - Write Failed %d %s\n", written.error().code, path_.c_str());
-        (void)platform::DeleteFile(tempPath_);
+        // What was written is of no use: the file can never be whole this
+        // way. The earlier copy stays.
+        body_->Discard();
         link.Disconnect();
-        SetStatus(status::kFailed);
-        return FileResult::Incomplete;
+        return LocalFailure("Write Failed", written.error());
     }
     if (receiveError) {
         WriteErrorLine(c_, "Err - %s - Error Receiving data from server\n", path_.c_str());
@@ -453,66 +577,98 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
                                 fang_.plainSize,
                                 fang_.keyIndex.value_or(0),
                                 c_.state.localFileSize};
-        (void)DecipherDownloadedFile(tempPath_, request, c_.config.keyTable);
+        (void)DecipherDownloadedFile(temp, request, c_.config.keyTable);
+        if (auto size = temp.Size(); size && *size == 0) {
+            body_->Discard();
+        }
         WriteErrorLine(c_, "Err - %s - Error Receiving data from server\n", path_.c_str());
         link.Disconnect();
         SetStatus(status::kIncomplete);
         return FileResult::Incomplete;
     }
-    return Finish(tempPath_);
+    return Finish();
 }
 
-bool FileDownload::Unpack(const std::string& tempPath) {
+void FileDownload::SetDate(platform::File& file) {
+    if (!c_.block.useQvnDate.load()) {
+        return;
+    }
+    platform::SysError error;
+    if (!SetFileDateFromServer(file, entry_.serverDate, &error)) {
+        Error(" Set File Date to QVN date Failed %d %s\n", error.code, path_.c_str());
+    }
+}
+
+// Unpacks the received archive beside the target and puts the member in
+// its place; a result ends the file. A broken archive never costs the
+// earlier file.
+std::optional<FileResult> FileDownload::Unpack() {
     SetStatus(status::kUnpacking);
-    // The member goes beside the target and replaces it only when it was
-    // unpacked whole: a broken archive never costs the earlier file.
-    const std::string unpacked = path_ + std::string(kUnpackSuffix);
-    const bool ok = ZipExtractor().UnzipFirstEntry(unpacked, tempPath);
-    (void)platform::DeleteFile(tempPath);
-    if (!ok || !platform::MoveFileReplace(unpacked, path_)) {
-        (void)platform::DeleteFile(unpacked);
+    ZipExtractor extractor;
+    const std::optional<ZipMember> member = extractor.FirstMember(body_->file());
+    auto free = place_->folder.FreeBytes();
+    if (member && free && member->declaredSize > *free) {
+        Error(" Err - DownloadFile - Not Enough Disk Space %llu of %llu %s\n",
+              static_cast<unsigned long long>(*free),
+              static_cast<unsigned long long>(member->declaredSize), path_.c_str());
+        body_->Discard();
+        SetStatus(status::kNoSpace);
+        return FileResult::LocalFailure;
+    }
+    auto created = CreateWorkFile(Work(), place_->name, kUnpackSuffix);
+    if (!created) {
+        body_->Discard();
+        return LocalFailure("Unable to Create File", created.error());
+    }
+    WorkFile unpacked = std::move(*created);
+    const UnzipOutcome outcome = extractor.UnzipFirstEntry(body_->file(), unpacked.file());
+    body_->Discard();
+    if (!outcome.ok()) {
+        unpacked.Discard();
+        if (outcome.failure == UnzipFailure::WriteFailed) {
+            return LocalFailure("Unpacking Failed", outcome.writeError);
+        }
         Error(" Err - DownloadFile - Unpacking Failed %s\n", path_.c_str());
-        return false;
+        SetStatus(status::kFailed);
+        return FileResult::LocalFailure;
+    }
+    SetDate(unpacked.file());
+    if (const platform::Status moved = unpacked.Install(place_->name); !moved) {
+        unpacked.Discard();
+        return LocalFailure("Rename Failed", moved.error());
     }
     SetStatus(status::kDownloading);
-    return true;
+    return std::nullopt;
 }
 
-FileResult FileDownload::Finish(const std::string& tempPath) {
+FileResult FileDownload::Finish() {
     DecipherRequest request{restart_,
                             false,
                             enciphered_,
                             fang_.plainSize,
                             fang_.keyIndex.value_or(0),
                             c_.state.localFileSize};
-    if (!DecipherDownloadedFile(tempPath, request, c_.config.keyTable)) {
+    if (!DecipherDownloadedFile(body_->file(), request, c_.config.keyTable)) {
+        body_->Discard();
         Error(" Err - DownloadFile - Decipher Failed %s\n", path_.c_str());
         SetStatus(status::kFailed);
-        return FileResult::Incomplete;
+        return FileResult::LocalFailure;
     }
     if (fang_.packed) {
-        if (!Unpack(tempPath)) {
-            SetStatus(status::kFailed);
-            return FileResult::Incomplete;
+        if (const std::optional<FileResult> ended = Unpack()) {
+            return *ended;
         }
     } else {
+        SetDate(body_->file());
         // An atomic rename: the earlier target stays until the new one is
         // in place.
-        const platform::Status moved = platform::MoveFileReplace(tempPath, path_);
-        if (!moved) {
-            Error(" Err - DownloadFile - Rename Failed %d %s\n", moved.error().code, path_.c_str());
-            SetStatus(status::kFailed);
-            return FileResult::Incomplete;
+        if (const platform::Status moved = body_->Install(place_->name); !moved) {
+            body_->Discard();
+            return LocalFailure("Rename Failed", moved.error());
         }
     }
 
-    if (c_.block.useQvnDate.load()) {
-        platform::SysError error;
-        if (!SetFileDateFromServer(path_, entry_.serverDate, &error)) {
-            Error(" Set File Date to QVN date Failed %d %s\n", error.code, path_.c_str());
-        }
-    }
-    if (targetExisted_) {
+    if (target_) {
         Progress("  DownloadFile - File Update Successful \n");
     } else if (restart_) {
         Progress("  DownloadFile - File Restart Successful \n");
@@ -532,6 +688,39 @@ void WaitForAcknowledgement(EngineContext& context) {
     context.block.Notify();
     context.block.ackEvent.Wait();
     context.Publish([](control::LiveProgress& p, std::string&) { p.fileFinished = false; });
+}
+
+// Shows an entry that is never fetched, and passes it over.
+void RefuseEntry(EngineContext& context, const KeyFileEntry& entry,
+                 const std::optional<std::string>& path) {
+    context.Publish([&](control::LiveProgress& p, std::string& currentPath) {
+        currentPath = path ? *path : entry.relativeName;
+        StartFile(p, status::kRefusedName);
+    });
+    if (path) {
+        net::Logf(context.log(), LineKind::Error,
+                  " Err - DownloadFile - Name taken by another listed file %s\n", path->c_str());
+    } else {
+        net::Logf(context.log(), LineKind::Error, " Err - DownloadFile - Refused name %s\n",
+                  entry.relativeName.c_str());
+    }
+    WaitForAcknowledgement(context);
+}
+
+// One listed file, with its second attempt when communication broke.
+FileResult DownloadEntry(EngineContext& context, const KeyFileEntry& entry,
+                         const std::string& path, const platform::Folder& destination) {
+    context.link.ClearCommFailed();
+    FileResult result = FileDownload(context, entry, path, destination).Run();
+    if (result == FileResult::Failed && context.link.commFailed()) {
+        // The second attempt shows the same file number.
+        context.Publish([](control::LiveProgress& p, std::string&) { p.fileIndex -= 1; });
+        result = FileDownload(context, entry, path, destination).Run();
+        if (result == FileResult::Failed && context.link.commFailed()) {
+            context.Note("File Download 2", NoteKind::CommFailure, false);
+        }
+    }
+    return result;
 }
 
 }  // namespace
@@ -562,7 +751,12 @@ bool DownloadFileList(EngineContext& context) {
     context.Publish([&](control::LiveProgress& p, std::string&) {
         p.fileCount = static_cast<std::int32_t>(
             std::min<std::size_t>(list.size(), std::numeric_limits<std::int32_t>::max()));
+        p.failedFiles = 0;
     });
+    if (!context.state.ledgerPruned) {
+        context.ledger.Prune(context.block.clock.NowSeconds());
+        context.state.ledgerPruned = true;
+    }
 
     // Every entry's place is known before the first file is fetched, so
     // that an entry can be refused for what a later one is called.
@@ -572,6 +766,7 @@ bool DownloadFileList(EngineContext& context) {
         paths.push_back(LocalPathFor(context, entry));
     }
     const std::vector<bool> colliding = CollidingEntries(paths);
+    auto destination = platform::Folder::Open(context.block.localDirectory.value_or(""));
 
     bool allComplete = true;
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -583,38 +778,29 @@ bool DownloadFileList(EngineContext& context) {
             // cannot hold), or whose download would write over or delete
             // another listed file, is shown and passed over; nothing is
             // written.
-            context.Publish([&](control::LiveProgress& p, std::string& currentPath) {
-                currentPath = path ? *path : entry.relativeName;
-                StartFile(p, status::kRefusedName);
-            });
-            if (path) {
-                net::Logf(context.log(), LineKind::Error,
-                          " Err - DownloadFile - Name taken by another listed file %s\n",
-                          path->c_str());
-            } else {
-                net::Logf(context.log(), LineKind::Error, " Err - DownloadFile - Refused name %s\n",
-                          entry.relativeName.c_str());
-            }
-            WaitForAcknowledgement(context);
+            RefuseEntry(context, entry, path);
             continue;
         }
         context.Publish(
             [&](control::LiveProgress&, std::string& currentPath) { currentPath = *path; });
 
-        context.link.ClearCommFailed();
-        FileResult result = FileDownload(context, entry, *path).Run();
-        if (result == FileResult::Failed && context.link.commFailed()) {
-            // The second attempt shows the same file number.
-            context.Publish([](control::LiveProgress& p, std::string&) { p.fileIndex -= 1; });
-            result = FileDownload(context, entry, *path).Run();
-            if (result == FileResult::Failed && context.link.commFailed()) {
-                context.Note("File Download 2", NoteKind::CommFailure, false);
+        FileResult result = FileResult::Failed;
+        if (destination) {
+            result = DownloadEntry(context, entry, *path, *destination);
+        } else {
+            context.Publish([&](control::LiveProgress& p, std::string&) {
+                StartFile(p, StatusForLocalError(destination.error()));
+            });
+            result = FileResult::LocalFailure;
+        }
+        context.Publish([&](control::LiveProgress& p, std::string&) {
+            if (result == FileResult::Failed) {
+                p.status = status::kFailed;
             }
-        }
-        if (result == FileResult::Failed) {
-            context.Publish(
-                [](control::LiveProgress& p, std::string&) { p.status = status::kFailed; });
-        }
+            if (result == FileResult::LocalFailure) {
+                p.failedFiles += 1;
+            }
+        });
         WaitForAcknowledgement(context);
         if (result == FileResult::Failed) {
             return false;

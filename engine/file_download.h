@@ -7,19 +7,17 @@
 #include <vector>
 
 #include "engine/engine_context.h"
+#include "engine/work_file.h"
 
 namespace engine {
 
 // Downloads every entry of the context's key file list, one after the
 // other, each with its final status published for the dialog. False when a
 // file failed (after its one retry for a lost connection) or when any file
-// ended incomplete.
+// was cut short on the way, so that the run is tried again; a file that
+// cannot be stored here (no space, no access, a broken archive) only ends
+// with its status and counts in the progress record's failedFiles.
 bool DownloadFileList(EngineContext& context);
-
-// The names a file's download writes beside its target: the body as it
-// arrives, and an archive's member while it is unpacked.
-inline constexpr std::string_view kPartialSuffix = "~";
-inline constexpr std::string_view kUnpackSuffix = "~unzip";
 
 // Per entry of a list's local paths (none: refused already), whether its
 // download could write over or delete another entry's file: its path is

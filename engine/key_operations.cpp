@@ -1,11 +1,14 @@
 #include "engine/key_operations.h"
 
 #include <algorithm>
+#include <set>
 
 #include "engine/file_download.h"
+#include "engine/local_place.h"
 #include "engine/service_request.h"
 #include "net/message_cipher.h"
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "platform/path.h"
 
 namespace engine {
@@ -34,6 +37,20 @@ bool RequestTwice(EngineContext& context, const char* word, const char* retryLin
         context.Note(noteWord, NoteKind::CommFailure, false);
     }
     return false;
+}
+
+// A regular file has the entry's name below the destination. Anything
+// else there (a link, a folder) is refused by the download rather than
+// replaced, so nobody needs to be asked about it.
+bool ExistsAsFile(const platform::Folder& destination, std::string_view destinationPath,
+                  const KeyFileEntry& entry) {
+    auto place = PlaceUnder(destination, destinationPath, entry.relativeName,
+                            MissingFolders::Fail);
+    if (!place) {
+        return false;
+    }
+    auto info = place->folder.Inspect(place->name);
+    return info && info->kind == platform::EntryKind::Regular;
 }
 
 }  // namespace
@@ -99,27 +116,34 @@ bool TestDestUsingKey(EngineContext& context) {
     }
     if (!context.state.replyBody) {
         Trace(context, "  TestDestUsingKey No Files in Folder \n");
+        context.state.testedPaths.emplace();
         return true;
     }
     ParseFetchedList(context);
     if (!context.block.localDirectory) {
         return false;
     }
+    auto destination = platform::Folder::Open(*context.block.localDirectory);
 
+    // Every listed path counts as asked about, also after the first that
+    // exists, where the look stops.
+    std::set<std::string> tested;
     bool found = false;
     for (KeyFileEntry& entry : context.state.keyFileList) {
-        context.state.currentFileId = entry.fileId;
         const std::optional<std::string> path = LocalPathFor(context, entry);
         if (!path) {
             continue;  // never looked at: the download refuses it too
         }
+        tested.insert(*path);
+        if (found) {
+            continue;
+        }
+        context.state.currentFileId = entry.fileId;
         context.Publish(
             [&](control::LiveProgress&, std::string& currentPath) { currentPath = *path; });
-        if (platform::Exists(*path)) {
-            found = true;
-            break;
-        }
+        found = destination && ExistsAsFile(*destination, *context.block.localDirectory, entry);
     }
+    context.state.testedPaths = std::move(tested);
     context.Publish([&](control::LiveProgress& progress, std::string&) {
         progress.compressed = false;
         progress.doneK = 0;

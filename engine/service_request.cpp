@@ -61,7 +61,7 @@ HeaderRead ReadHeaderBlock(EngineContext& context, net::ReplyHeaderReader& reade
         }
         reader.Feed(byte);
     }
-    return HeaderRead::Complete;
+    return reader.Truncated() ? HeaderRead::Overlong : HeaderRead::Complete;
 }
 
 bool ServiceRequest(EngineContext& context, std::string_view queryWord) {
@@ -99,6 +99,14 @@ bool ServiceRequest(EngineContext& context, std::string_view queryWord) {
 
     net::ReplyHeaderReader reader;
     const HeaderRead read = ReadHeaderBlock(context, reader);
+    if (read == HeaderRead::Overlong) {
+        net::Logf(context.log(), LineKind::Error,
+                  " Err - %s - Response header longer than %d bytes\n", word.c_str(),
+                  static_cast<int>(net::ReplyHeaderReader::kLimit));
+        link.Disconnect();
+        link.SetCommFailed();
+        return false;
+    }
     if (read != HeaderRead::Complete) {
         net::Logf(context.log(), LineKind::Error,
                   " Err - %s - Connection Closed Incomplete HTTP response header %d\n",

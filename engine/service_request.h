@@ -17,9 +17,11 @@ namespace engine {
 bool ServiceRequest(EngineContext& context, std::string_view queryWord);
 
 enum class HeaderRead {
-    Complete,  // the block ended (at its empty line or at the size limit)
+    Complete,  // the block ended at its empty line
     Failed,    // a receive timed out or failed
     Closed,    // the peer closed the connection
+    Overlong,  // no empty line within the size limit: the rest of the
+               // header would be taken for the body
 };
 
 // Reads a header block one byte per receive.

@@ -86,16 +86,22 @@ TEST(ServiceRequest, BodyIsReadWholeAndFollowedByZeros) {
     EXPECT_FALSE(f.context().state.replyBody);
 }
 
-TEST(ServiceRequest, HeaderOf4096BytesWithoutAnEndIsUsedAsRead) {
-    EngineFixture f;
-    std::string reply = "HTTP/1.1 200 OK\r\nX-QVN-CONCLUSION: Long\r\n";
-    reply += "X-Pad: " + std::string(4096 - reply.size() - 9, 'p') + "\r\n";
-    ASSERT_EQ(reply.size(), 4096u);
-    reply += "X-QVN-CRUNCHYFROG: 1,1,1\r\n\r\n";
-    f.server().Add(reply);
-    ASSERT_TRUE(engine::ServiceRequest(f.context(), "VDLK"));
-    EXPECT_EQ(f.context().Conclusion(), "Long");
-    EXPECT_EQ(f.context().state.payloadFlags, 0u) << "headers past 4096 bytes are not read";
+// Where the block's end lies decides: within 4096 bytes it is a reply;
+// beyond, the rest of the header would be read as the body, so the reply
+// is broken.
+TEST(ServiceRequest, HeaderBlocksEndWithin4096BytesOrTheReplyIsBroken) {
+    for (const std::size_t size : {std::size_t{4096}, std::size_t{4097}}) {
+        EngineFixture f;
+        std::string reply = "HTTP/1.1 200 OK\r\nX-QVN-CONCLUSION: Long\r\n";
+        reply += "X-Pad: " + std::string(size - reply.size() - 11, 'p') + "\r\n\r\n";
+        ASSERT_EQ(reply.size(), size);
+        f.server().Add(reply);
+        const bool whole = size <= 4096;
+        EXPECT_EQ(engine::ServiceRequest(f.context(), "VDLK"), whole) << size;
+        EXPECT_EQ(f.context().Conclusion(), whole ? "Long" : "") << size;
+        EXPECT_EQ(f.context().link.commFailed(), !whole) << size;
+        EXPECT_EQ(f.Count(" Err - VDLK - Response header longer than 4096 bytes\n"), whole ? 0 : 1);
+    }
 }
 
 TEST(ServiceRequest, ProxyAuthenticationFailsWithoutCommFailed) {
