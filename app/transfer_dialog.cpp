@@ -1,5 +1,6 @@
 #include "app/transfer_dialog.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "app/transfer_app.h"
@@ -14,6 +15,7 @@ using namespace std::chrono_literals;
 constexpr int kTimerPeriodMs = 1000;
 constexpr int kResultPolls = 8;
 constexpr std::size_t kDestinationLimit = 56;
+constexpr std::int64_t kLongestRetryPause = 60;
 
 const char* CompressedWord(bool compressed) {
     return compressed ? "Compressed" : "";
@@ -45,6 +47,14 @@ std::string ShortenPath(std::string_view text, std::size_t limit) {
     // A last component too long for the limit: its end stays visible.
     const std::size_t keep = limit > 3 ? limit - 3 : 0;
     return "..." + std::string(tail.substr(tail.size() - keep));
+}
+
+std::int64_t RetryPauseSeconds(std::int32_t attempt) {
+    std::int64_t pause = 1;
+    for (std::int32_t i = 1; i < attempt && pause < kLongestRetryPause; ++i) {
+        pause *= 2;
+    }
+    return std::min(pause, kLongestRetryPause);
 }
 
 std::string FormatThousands(std::int64_t value) {
@@ -89,6 +99,14 @@ std::optional<std::string> StatusLineText(std::int32_t status) {
             return "Invalid File Name. Download Skipped.";
         case control::status::kFailed:
             return "Download Failed";
+        case control::status::kInUse:
+            return "File In Use. Download Skipped.";
+        case control::status::kNoSpace:
+            return "Not Enough Disk Space. Download Failed.";
+        case control::status::kTooLarge:
+            return "File Too Large. Download Failed.";
+        case control::status::kAccessDenied:
+            return "Access Denied. Download Failed.";
         default:
             return std::nullopt;
     }
@@ -222,6 +240,15 @@ void TransferDialog::OnTimer() {
     if (busy_ || !controller_) {
         return;
     }
+    if (retryAt_) {
+        // The Reset after the failure left a result that means nothing
+        // until the operation is posted again.
+        if (clock_.NowSeconds() >= *retryAt_) {
+            retryAt_.reset();
+            PostAgain();
+        }
+        return;
+    }
     const control::ProgressSnapshot progress = controller_->GetProgress();
     const std::int32_t result = controller_->GetResult();
 
@@ -258,22 +285,7 @@ void TransferDialog::OnTimer() {
     }
 
     if (result == control::kResultSucceeded) {
-        FileListView& list = view_.FileList();
-        list.ScrollToEnd();
-        list.AddLine(progress.fileCount > 0 ? "Processing Complete" : "No Files Available");
-        list.ScrollToEnd();
-        view_.Bar().SetPos(0);
-        view_.Bar().Hide();
-        view_.EnableClose();
-        view_.StopTimer();
-
-        controller_->DownloadCompleteWithKey();
-        WaitForResult(/*stopOnFailure=*/true);
-        controller_->Reset();
-        controller_->Shutdown();
-        controller_.reset();
-        outcome_ = DialogOutcome::Completed;
-        view_.ShowMessage(" Download Processing Complete");
+        Finish(progress);
         return;
     }
 
@@ -284,21 +296,57 @@ void TransferDialog::OnTimer() {
         ++retryCount_;
         view_.FileList().AddLine(
             platform::StrPrintf("Processing Failed Retry Attempt %d", retryCount_));
-        StoreRunParameters();
-        controller_->SetVerification(keepExisting_);
-        controller_->SetTransferCompress(true);
-        controller_->UseQvnDate(true);
-        controller_->SyncFileAccess(true);
-        // The retried run numbers its files from 1 again: the next file
-        // line must not be taken for the failed run's last file.
-        lastIndex_ = 0;
-        finishedShownFor_ = 0;
-        if (testingDestination_) {
-            controller_->TestDestUsingKey();
-        } else {
-            controller_->DownloadUsingKey();
-        }
+        // A cause that recurs at once must not become a storm of requests:
+        // each attempt waits longer, up to a minute.
+        retryAt_ = clock_.NowSeconds() + RetryPauseSeconds(retryCount_);
     }
+}
+
+void TransferDialog::PostAgain() {
+    StoreRunParameters();
+    controller_->SetVerification(keepExisting_);
+    controller_->SetTransferCompress(true);
+    controller_->UseQvnDate(true);
+    controller_->SyncFileAccess(true);
+    // The retried run numbers its files from 1 again: the next file line
+    // must not be taken for the failed run's last file.
+    lastIndex_ = 0;
+    finishedShownFor_ = 0;
+    if (testingDestination_) {
+        controller_->TestDestUsingKey();
+    } else {
+        controller_->DownloadUsingKey();
+    }
+}
+
+void TransferDialog::Finish(const control::ProgressSnapshot& progress) {
+    // Files that could not be stored here make the run end without the
+    // completion notice: the service is not told that the key's files
+    // arrived, and the end says that they did not all.
+    const bool whole = progress.failedFiles == 0;
+    FileListView& list = view_.FileList();
+    list.ScrollToEnd();
+    if (!whole) {
+        list.AddLine("Processing Finished With Errors");
+    } else {
+        list.AddLine(progress.fileCount > 0 ? "Processing Complete" : "No Files Available");
+    }
+    list.ScrollToEnd();
+    view_.Bar().SetPos(0);
+    view_.Bar().Hide();
+    view_.EnableClose();
+    view_.StopTimer();
+
+    if (whole) {
+        controller_->DownloadCompleteWithKey();
+        WaitForResult(/*stopOnFailure=*/true);
+    }
+    controller_->Reset();
+    controller_->Shutdown();
+    controller_.reset();
+    outcome_ = whole ? DialogOutcome::Completed : DialogOutcome::Incomplete;
+    view_.ShowMessage(whole ? " Download Processing Complete"
+                            : " Download Processing Finished. Some Files Could Not Be Saved.");
 }
 
 void TransferDialog::StartBar(const control::ProgressSnapshot& progress) {

@@ -32,6 +32,7 @@ struct DialogSettings {
 enum class DialogOutcome {
     Running,    // not ended yet
     Completed,  // " Download Processing Complete" was shown
+    Incomplete,  // the run ended, but some files could not be stored here
     NoKey,      // no key given and none in the program's name
     Closed,     // closed for any other reason
 };
@@ -68,6 +69,11 @@ class TransferDialog {
     void DownloadDisplay(const control::ProgressSnapshot& progress);
     void StartBar(const control::ProgressSnapshot& progress);
     void StatusLine(const control::ProgressSnapshot& progress);
+    // Posts the failed operation again once its pause is over.
+    void PostAgain();
+    // The end of the download: the last line, the completion notice and
+    // the message.
+    void Finish(const control::ProgressSnapshot& progress);
     // Polls the result up to eight times, each poll waiting up to a second
     // for news.
     void WaitForResult(bool stopOnFailure);
@@ -93,12 +99,18 @@ class TransferDialog {
     // The file whose final line was shown last, so that a tick arriving
     // before the engine has moved on never shows (and acknowledges) it twice.
     std::int32_t finishedShownFor_ = 0;
+    // When the failed operation is posted again; none while none waits.
+    std::optional<std::int64_t> retryAt_;
     DialogOutcome outcome_ = DialogOutcome::Running;
 };
 
 // Shortens a path for display to at most `limit` characters, keeping its
 // last component.
 std::string ShortenPath(std::string_view text, std::size_t limit);
+
+// The pause before retry attempt `attempt` (from 1): 1, 2, 4 ... seconds,
+// at most a minute.
+std::int64_t RetryPauseSeconds(std::int32_t attempt);
 
 // 1234567 -> "1,234,567".
 std::string FormatThousands(std::int64_t value);

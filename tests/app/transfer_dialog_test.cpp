@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "app/console/console_view.h"
 #include "app/transfer_app.h"
 #include "app/transfer_dialog.h"
 #include "fake_dialog.h"
@@ -278,13 +279,17 @@ TEST_F(RunSequenceTest, FinalLinesAndAcknowledgements) {
         {3, "Update File Complete"},
         {4, "File Exists. Download Skipped."},
         {12, "Maximum Downloads Exceeded"},
+        {17, "File In Use. Download Skipped."},
+        {18, "Not Enough Disk Space. Download Failed."},
+        {19, "File Too Large. Download Failed."},
+        {20, "Access Denied. Download Failed."},
         {8, nullptr},
         {0, nullptr},
     };
     int index = 0;
     for (const auto& [status, text] : finals) {
         ++index;
-        state_.progress = File(index, 6, 1, 1);
+        state_.progress = File(index, 10, 1, 1);
         state_.progress.status = status;
         state_.progress.fileFinished = true;
         view_.lines.clear();
@@ -355,7 +360,9 @@ TEST_F(RunSequenceTest, RetriesCountAcrossTheTestAndTheDownload) {
     state_.result = 3;
     dialog->OnTimer();
     EXPECT_EQ(view_.lines, std::vector<std::string>{"Processing Failed Retry Attempt 1"});
-    EXPECT_EQ(state_.calls.front(), "Reset");
+    EXPECT_EQ(state_.calls, std::vector<std::string>{"Reset"});
+    clock_.Advance(1s);
+    dialog->OnTimer();
     EXPECT_EQ(state_.calls.back(), "TestDestUsingKey");
 
     state_.result = 2;
@@ -367,6 +374,8 @@ TEST_F(RunSequenceTest, RetriesCountAcrossTheTestAndTheDownload) {
     state_.result = 3;
     dialog->OnTimer();
     EXPECT_EQ(view_.lines, std::vector<std::string>{"Processing Failed Retry Attempt 2"});
+    clock_.Advance(2s);
+    dialog->OnTimer();
     EXPECT_EQ(state_.calls.back(), "DownloadUsingKey");
     EXPECT_EQ(state_.verification, true);
     // The retried run's first file gets its line again.
@@ -374,6 +383,43 @@ TEST_F(RunSequenceTest, RetriesCountAcrossTheTestAndTheDownload) {
     state_.progress = File(1, 3, 5, 0);
     dialog->OnTimer();
     EXPECT_EQ(view_.lines.back(), "a.pdf  5K  (1 of 3)");
+}
+
+// A failure that recurs at once is posted again after pauses that double
+// up to a minute, never on the tick that saw it.
+TEST_F(RunSequenceTest, RetriesWaitLongerEachTimeUpToAMinute) {
+    auto dialog = DownloadingDialog();
+    const std::int64_t pauses[] = {1, 2, 4, 8, 16, 32, 60, 60, 60};
+    for (const std::int64_t pause : pauses) {
+        state_.result = 3;
+        dialog->OnTimer();
+        const int posted = Count("DownloadUsingKey");
+        // Ticks that come early (the timer, or news) post nothing.
+        clock_.Advance(std::chrono::seconds(pause - 1));
+        dialog->OnTimer();
+        dialog->OnTimer();
+        EXPECT_EQ(Count("DownloadUsingKey"), posted) << pause;
+        clock_.Advance(1s);
+        dialog->OnTimer();
+        EXPECT_EQ(Count("DownloadUsingKey"), posted + 1) << pause;
+    }
+    EXPECT_EQ(app::RetryPauseSeconds(1000), 60);
+}
+
+// Files that could not be stored here end the run without a retry and
+// without the completion notice, and the end says so.
+TEST_F(RunSequenceTest, ARunWithFilesThatCouldNotBeStoredEndsIncomplete) {
+    auto dialog = DownloadingDialog();
+    state_.result = 2;
+    state_.progress.fileCount = 3;
+    state_.progress.failedFiles = 1;
+    dialog->OnTimer();
+    EXPECT_EQ(view_.lines.back(), "Processing Finished With Errors");
+    EXPECT_EQ(state_.calls, (std::vector<std::string>{"Reset", "Shutdown"}));
+    EXPECT_EQ(view_.messages.back(),
+              " Download Processing Finished. Some Files Could Not Be Saved.");
+    EXPECT_EQ(dialog->Outcome(), DialogOutcome::Incomplete);
+    EXPECT_EQ(app::ConsoleExitStatus(app::LaunchResult::DialogRan, dialog->Outcome()), 1);
 }
 
 TEST_F(RunSequenceTest, TicksWhileAQuestionIsOpenDoNothing) {
