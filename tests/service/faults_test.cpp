@@ -3,9 +3,14 @@
 // rule says, and only for the requests it names.
 
 #include <gtest/gtest.h>
+#include <minizip/unzip.h>
+#include <zlib.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -14,9 +19,78 @@
 
 namespace {
 
+using service_testing::NewYearsEve2006;
 using service_testing::PatternBytes;
 using service_testing::RawClient;
 using service_testing::UnzipWithClient;
+
+// What one of a zip member's two headers says.
+struct MemberHeader {
+    std::uint64_t method = 0;
+    std::uint64_t flags = 0;
+    std::uint64_t crc = 0;
+    std::uint64_t packedSize = 0;
+    std::uint64_t size = 0;
+
+    bool operator==(const MemberHeader&) const = default;
+};
+
+std::uint32_t Little(const std::string& bytes, std::size_t at, std::size_t width) {
+    std::uint32_t value = 0;
+    for (std::size_t i = width; i > 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes.at(at + i - 1));
+    }
+    return value;
+}
+
+// The local header at the archive's start, read by hand.
+MemberHeader LocalHeader(const std::string& archive) {
+    EXPECT_EQ(Little(archive, 0, 4), 0x04034b50u) << "no local header at the start";
+    return {Little(archive, 8, 2), Little(archive, 6, 2), Little(archive, 14, 4),
+            Little(archive, 18, 4), Little(archive, 22, 4)};
+}
+
+// The first central directory entry, as minizip reads it.
+std::optional<MemberHeader> CentralHeader(const std::string& archive) {
+    testing_support::TempDir dir;
+    dir.Write("body.zip", archive);
+    const std::unique_ptr<void, int (*)(unzFile)> zip(unzOpen64(dir.Sub("body.zip").c_str()),
+                                                      unzClose);
+    unz_file_info64 info{};
+    if (!zip || unzGoToFirstFile(zip.get()) != UNZ_OK ||
+        unzGetCurrentFileInfo64(zip.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        return std::nullopt;
+    }
+    return MemberHeader{info.compression_method, info.flag, info.crc, info.compressed_size,
+                        info.uncompressed_size};
+}
+
+// The member's data as raw deflate, whatever its headers claim; nothing
+// when it is not a whole deflate stream.
+std::optional<std::string> InflateMember(const std::string& archive) {
+    const std::size_t start = 30 + Little(archive, 26, 2) + Little(archive, 28, 2);
+    const std::size_t packed = Little(archive, 18, 4);
+    if (start + packed > archive.size()) {
+        return std::nullopt;
+    }
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
+        return std::nullopt;
+    }
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(archive.data() + start));
+    stream.avail_in = static_cast<uInt>(packed);
+    std::string data;
+    std::array<char, 16384> buffer;
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+        stream.avail_out = static_cast<uInt>(buffer.size());
+        rc = inflate(&stream, Z_NO_FLUSH);
+        data.append(buffer.data(), buffer.size() - stream.avail_out);
+    }
+    inflateEnd(&stream);
+    return rc == Z_STREAM_END ? std::optional(data) : std::nullopt;
+}
 
 class FaultsTest : public service_testing::ServiceTest {
   protected:
@@ -172,6 +246,54 @@ TEST_F(FaultsTest, DamagedZipsFailTheClientsExtraction) {
     // Once each: the next replies are the plain files.
     EXPECT_EQ(Exchange(DownloadRequest("Top", "1"))->body, content_);
     EXPECT_EQ(Exchange(DownloadRequest("Top", "2"))->body, "second file");
+}
+
+// The data stays what the client would unpack; only what the headers say
+// of it is wrong, the same in the local header and the central directory.
+TEST_F(FaultsTest, ZipHeaderFaultsMisdescribeWholeFileArchives) {
+    struct Case {
+        std::string kind;
+        std::uint64_t method;
+        std::uint64_t encryptedBit;
+        std::uint64_t declaredSize;
+    };
+    const std::vector<Case> cases = {
+        {"bzip2_zip", 12, 0, content_.size()},
+        {"encrypted_zip", 8, 1, content_.size()},
+        {"zip_declared_size=100", 8, 0, 100},
+        {"zip_declared_size=4294967294", 8, 0, 4294967294u},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        // Settled, so that the cache keeps the good archive made first.
+        WriteFile("Z" + std::to_string(i), "a.bin", content_, NewYearsEve2006());
+        WriteSettings("Z" + std::to_string(i), "zip = yes\n");
+    }
+    testing_support::TempDir cache;
+    StartService([&](qvn_service::ServiceOptions& options) { options.cacheFolder = cache.path(); });
+    const auto crc = crc32(0L, reinterpret_cast<const Bytef*>(content_.data()),
+                           static_cast<uInt>(content_.size()));
+
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const std::string key = "Z" + std::to_string(i);
+        auto good = Exchange(DownloadRequest(key, "1", "", true));
+        ASSERT_TRUE(good && good->fields.fang);
+        ASSERT_TRUE(good->fields.fang->packed);
+        // Neither the key nor the client asks for zip now, and the kept
+        // archive must not stand in for the damaged one.
+        WriteSettings(key, "fault = " + c.kind + "\n");
+        auto reply = Exchange(DownloadRequest(key, "1"));
+        ASSERT_TRUE(reply && reply->fields.fang);
+        EXPECT_TRUE(reply->fields.fang->packed) << c.kind;
+        const MemberHeader local = LocalHeader(reply->body);
+        EXPECT_EQ(CentralHeader(reply->body), local) << c.kind;
+        EXPECT_EQ(local.method, c.method) << c.kind;
+        EXPECT_EQ(local.flags & 1, c.encryptedBit) << c.kind;
+        EXPECT_EQ(local.size, c.declaredSize) << c.kind;
+        EXPECT_EQ(local.crc, crc) << c.kind;
+        EXPECT_EQ(InflateMember(reply->body), content_) << c.kind;
+    }
+    EXPECT_FALSE(std::filesystem::is_empty(cache.path())) << "no good archive was kept";
 }
 
 TEST_F(FaultsTest, BadContentLengthCarriesTheGivenTextAndEndsTheConnection) {

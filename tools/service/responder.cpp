@@ -61,6 +61,27 @@ bool IsTransport(FaultKind kind) {
            kind == FaultKind::StallBody || kind == FaultKind::StallHeader;
 }
 
+// How a zip fault damages the archive; None without one.
+ZipDamage DamageOf(const FaultRule* rule) {
+    if (rule == nullptr) {
+        return ZipDamage::None;
+    }
+    switch (rule->kind) {
+        case FaultKind::CorruptZip:
+            return ZipDamage::DeflateData;
+        case FaultKind::BadCrcZip:
+            return ZipDamage::Crc;
+        case FaultKind::Bzip2Zip:
+            return ZipDamage::Bzip2Method;
+        case FaultKind::EncryptedZip:
+            return ZipDamage::Encrypted;
+        case FaultKind::ZipDeclaredSize:
+            return ZipDamage::DeclaredSize;
+        default:
+            return ZipDamage::None;
+    }
+}
+
 // The rules of one key that one request matches, taken as they apply.
 class FaultPicker {
   public:
@@ -299,20 +320,19 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
                     reply.headers.push_back("X-QVN-RESTART: 1");
                     body.file = FileRange{file->path, plan.offset, file->size - plan.offset};
                 } else {
-                    const FaultRule* damage =
-                        faults.Take({FaultKind::CorruptZip, FaultKind::BadCrcZip});
+                    const FaultRule* damage = faults.Take(
+                        {FaultKind::CorruptZip, FaultKind::BadCrcZip, FaultKind::Bzip2Zip,
+                         FaultKind::EncryptedZip, FaultKind::ZipDeclaredSize});
                     const auto fang = request.Header("X-QVN-FANG");
                     if ((damage != nullptr ||
                          (settings.ZipFile(file->relative) && fang && AcceptsZip(*fang))) &&
                         file->size <= kZipMemberLimit) {
-                        const ZipDamage kind = damage == nullptr ? ZipDamage::None
-                                               : damage->kind == FaultKind::CorruptZip
-                                                   ? ZipDamage::DeflateData
-                                                   : ZipDamage::Crc;
+                        const ZipDamage kind = DamageOf(damage);
                         auto makeArchive = [&]() -> std::optional<std::string> {
                             auto data = platform::ReadFileStart(file->path, file->size);
-                            return data ? ZipSingleMember(platform::FileNamePart(file->relative),
-                                                          *data, kind)
+                            return data ? ZipSingleMember(
+                                              platform::FileNamePart(file->relative), *data, kind,
+                                              damage != nullptr ? damage->declaredSize : 0)
                                         : std::nullopt;
                         };
                         std::optional<FileRange> kept;
