@@ -296,6 +296,29 @@ TEST_F(FaultsTest, ZipHeaderFaultsMisdescribeWholeFileArchives) {
     EXPECT_FALSE(std::filesystem::is_empty(cache.path())) << "no good archive was kept";
 }
 
+TEST_F(FaultsTest, HideFileLeavesTheFileOutOfTheFirstListsAndKeepsEveryIdentifier) {
+    // Dated, so that the list text is known to the byte.
+    WriteFile("Top", "a.bin", content_, NewYearsEve2006());
+    WriteFile("Top", "b.bin", "second file", NewYearsEve2006());
+    WriteFile("Top", "sub/c.bin", "third", NewYearsEve2006());
+    WriteSettings("Top",
+                  "fault = hide_file file=b.bin\n"
+                  "fault = hide_file file=sub\\c.bin times=2\n");
+    StartService();
+    auto record = [](const std::string& id, const std::string& name, std::size_t size) {
+        return id + "\tTop\\" + name + "\t" + std::to_string(size) + "\t07D60C1F0F2D1E\t0\t0\t";
+    };
+    const std::string a = record("1", "a.bin", content_.size());
+    const std::string b = record("2", "b.bin", 11);
+    const std::string c = record("3", "sub\\c.bin", 5);
+
+    // Only lists hide it: a download of the file is served meanwhile.
+    EXPECT_EQ(Exchange(DownloadRequest("Top", "2"))->body, "second file");
+    for (const std::string& list : {a, a + b, a + b + c, a + b + c}) {
+        EXPECT_EQ(Exchange(ServiceRequest("DKFL", "Top"))->body, list + "\r\n");
+    }
+}
+
 TEST_F(FaultsTest, BadContentLengthCarriesTheGivenTextAndEndsTheConnection) {
     WriteSettings("Top",
                   "fault = bad_content_length=-5 file=a.bin\n"

@@ -172,10 +172,11 @@ TEST(KeySettingsTest, ReadsFaultRulesWithTheirOptions) {
         "fault = stall_header file=\"with blank.txt\"\n"
         "fault = refuse word=DKFL for=250\n"
         "fault = refuse\n"
-        "fault = zip_declared_size=4294967294 file=a.txt\n");
+        "fault = zip_declared_size=4294967294 file=a.txt\n"
+        "fault = hide_file file=sub\\b.txt times=2 word=DKFL\n");
     ASSERT_TRUE(parsed.problems.empty()) << parsed.problems.front();
     const auto& faults = parsed.settings.faults;
-    ASSERT_EQ(faults.size(), 6u);
+    ASSERT_EQ(faults.size(), 7u);
     EXPECT_EQ(faults[0].kind, FaultKind::CloseBody);
     EXPECT_EQ(faults[0].file, "sub/a.txt");
     EXPECT_EQ(faults[0].after, 100u);
@@ -192,6 +193,9 @@ TEST(KeySettingsTest, ReadsFaultRulesWithTheirOptions) {
     EXPECT_EQ(faults[4].refuseFor, std::chrono::milliseconds(1000));
     EXPECT_EQ(faults[5].kind, FaultKind::ZipDeclaredSize);
     EXPECT_EQ(faults[5].declaredSize, 4294967294u);
+    EXPECT_EQ(faults[6].kind, FaultKind::HideFile);
+    EXPECT_EQ(faults[6].file, "sub/b.txt");
+    EXPECT_EQ(faults[6].times, 2);
     // Two equal lines are two rules, counted apart.
     EXPECT_NE(faults[0].identity, faults[1].identity);
     for (const FaultKind kind : {FaultKind::CloseBody, FaultKind::CloseHeader, FaultKind::StallBody,
@@ -230,12 +234,14 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
         "fault = zip_declared_size=4294967295\n"
         "fault = zip_declared_size=-1\n"
         "fault = bzip2_zip=1\n"
+        "fault = hide_file\n"
+        "fault = hide_file file=a.txt word=VDLK\n"
         "encipher = yes\n");
     EXPECT_TRUE(parsed.settings.encipher);
     EXPECT_TRUE(parsed.settings.faults.empty());
     EXPECT_TRUE(parsed.settings.zipFiles.empty());
     EXPECT_FALSE(parsed.settings.keyIndex.has_value());
-    ASSERT_EQ(parsed.problems.size(), 22u);
+    ASSERT_EQ(parsed.problems.size(), 24u);
     EXPECT_EQ(parsed.problems[0], "line 1: zip needs yes or no");
     EXPECT_EQ(parsed.problems[3], "line 4: zip.<name> needs a name and yes or no");
     EXPECT_EQ(parsed.problems[4], "line 5: zip.<name> needs a name and yes or no");
@@ -252,6 +258,8 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
         "line 20: zip_declared_size needs a number of bytes from 0 to 4294967294",
         "line 21: zip_declared_size needs a number of bytes from 0 to 4294967294",
         "line 22: fault kind \"bzip2_zip\" takes no value",
+        "line 23: hide_file needs file=<name> and applies to DKFL only",
+        "line 24: hide_file needs file=<name> and applies to DKFL only",
     };
     EXPECT_EQ(std::vector<std::string>(parsed.problems.begin() + 18, parsed.problems.end()), later);
 }

@@ -17,7 +17,7 @@ struct FaultName {
     std::string_view value;
 };
 
-constexpr std::array<FaultName, 15> kFaultNames{{
+constexpr std::array<FaultName, 16> kFaultNames{{
     {FaultKind::CloseBody, "close_body", ""},
     {FaultKind::CloseHeader, "close_header", ""},
     {FaultKind::StallBody, "stall_body", ""},
@@ -33,6 +33,7 @@ constexpr std::array<FaultName, 15> kFaultNames{{
     {FaultKind::Bzip2Zip, "bzip2_zip", ""},
     {FaultKind::EncryptedZip, "encrypted_zip", ""},
     {FaultKind::ZipDeclaredSize, "zip_declared_size", "size"},
+    {FaultKind::HideFile, "hide_file", ""},
 }};
 
 // The longest refusal a rule may ask for: long enough for any test, short
@@ -194,6 +195,9 @@ std::optional<std::string> ParseFault(std::string_view value, FaultRule& rule) {
         } else {
             return "unknown fault option \"" + std::string(name) + "\"";
         }
+    }
+    if (rule.kind == FaultKind::HideFile && (!rule.file || (rule.word && *rule.word != "DKFL"))) {
+        return std::string("hide_file needs file=<name> and applies to DKFL only");
     }
     return std::nullopt;
 }

@@ -14,6 +14,7 @@
 //   fault = close_body file=a.txt after=100 times=2 word=DownLoad
 //   fault = refuse word=DownLoad for=800      # ports shut for 800 ms
 //   fault = zip_declared_size=100 file=a.txt  # a zip that names the wrong size
+//   fault = hide_file file=sub/a.txt times=2  # left out of the first two lists
 //
 // In `extra` values "\t", "\r", "\n" and "\\" stand for TAB, CR, LF and a
 // backslash; any other backslash stays as it is. Fault lines are described
@@ -45,6 +46,7 @@ enum class FaultKind {
     Bzip2Zip,          // the file goes out as a zip whose member claims bzip2 compression
     EncryptedZip,      // the file goes out as a zip whose member is flagged encrypted
     ZipDeclaredSize,   // the file goes out as a zip whose member declares `declaredSize`
+    HideFile,          // the list leaves out the file named by `file`
 };
 
 // "fault = <kind> [file=<name>] [word=<word>] [after=<bytes>] [times=<n>]",
@@ -55,7 +57,10 @@ enum class FaultKind {
 // A rule applies to the first `times` requests of a service run that match
 // it: the request word when `word` is given, the requested file (a
 // DownLoad of that relative name, '\' or '/' between levels) when `file`
-// is given. Values may be written in double quotes to hold blanks.
+// is given. hide_file is the exception: its `file`, which it needs, is the
+// one that the list leaves out, and its uses are counted per DKFL request
+// (no other word is allowed). Values may be written in double quotes to
+// hold blanks.
 struct FaultRule {
     FaultKind kind = FaultKind::CloseBody;
     std::string value;               // the text of bad_content_length

@@ -103,6 +103,23 @@ class FaultPicker {
         return nullptr;
     }
 
+    // Leaves out of a list's files each one that a hide_file rule with uses
+    // left names, taking that rule's use. A file that is not there leaves
+    // the rule's uses alone.
+    void HideFiles(std::vector<ServedFile>& files) {
+        for (const FaultRule& rule : rules_) {
+            if (rule.kind != FaultKind::HideFile || !rule.file) {
+                continue;
+            }
+            const auto named = std::find_if(
+                files.begin(), files.end(),
+                [&](const ServedFile& candidate) { return candidate.relative == *rule.file; });
+            if (named != files.end() && counters_.TryUseFault(key_, rule.identity, rule.times)) {
+                files.erase(named);
+            }
+        }
+    }
+
     const FaultRule* TakeTransport() {
         for (const FaultRule& rule : rules_) {
             if (IsTransport(rule.kind) && Matches(rule) &&
@@ -271,6 +288,9 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
     } else if (word == "DKFL") {
         reply = ConclusionReply(kSuccessful);
         reply.headers.push_back(PayloadFlagsHeader(settings.encipher));
+        // Identifiers were given over all the files, so a hidden file keeps
+        // its own once it shows again.
+        faults.HideFiles(files);
         const std::string list = BuildListText(*key, files, settings);
         if (!list.empty()) {
             ReplyBody body;
