@@ -107,6 +107,21 @@ class FaultsTest : public service_testing::ServiceTest {
         return client.ReadToEnd();
     }
 
+    // A reply's header block up to and with its empty line, read a byte at a
+    // time so that no body byte goes with it, and with no length limit.
+    static std::string HeaderBlock(RawClient& client) {
+        std::string bytes;
+        while (bytes.size() < 4 || bytes.compare(bytes.size() - 4, 4, "\r\n\r\n") != 0) {
+            const std::string more = client.ReadBytes(1);
+            if (more.empty()) {
+                ADD_FAILURE() << "the header block broke off after " << bytes.size() << " bytes";
+                break;
+            }
+            bytes += more;
+        }
+        return bytes;
+    }
+
     std::string content_;
 };
 
@@ -154,12 +169,7 @@ TEST_F(FaultsTest, StallsHoldTheConnectionSilentUntilTheClientGoesOrTheServiceSt
     EXPECT_EQ(Exchange(DownloadRequest("Top", "2"))->body, "second file");
     RawClient body(Port());
     ASSERT_TRUE(body.Send(DownloadRequest("Top", "1")));
-    std::string bytes;
-    while (bytes.find("\r\n\r\n") == std::string::npos) {
-        const std::string more = body.ReadBytes(1);
-        ASSERT_FALSE(more.empty());
-        bytes += more;
-    }
+    HeaderBlock(body);
     EXPECT_EQ(body.ReadBytes(50), content_.substr(0, 50));
     EXPECT_TRUE(body.StaysSilent(std::chrono::milliseconds(200)));
 
@@ -316,6 +326,62 @@ TEST_F(FaultsTest, HideFileLeavesTheFileOutOfTheFirstListsAndKeepsEveryIdentifie
     EXPECT_EQ(Exchange(DownloadRequest("Top", "2"))->body, "second file");
     for (const std::string& list : {a, a + b, a + b + c, a + b + c}) {
         EXPECT_EQ(Exchange(ServiceRequest("DKFL", "Top"))->body, list + "\r\n");
+    }
+}
+
+TEST_F(FaultsTest, LongHeaderPadsTheBlockSoThatItsEndComesLate) {
+    struct Case {
+        std::string key;
+        std::string rule;
+        std::string word;
+        std::size_t after;
+        bool padded;  // false: the real lines alone already reach `after`
+    };
+    const std::vector<Case> cases = {
+        {"List", "long_header word=DKFL", "DKFL", 5000, true},
+        {"File", "long_header after=9000 file=a.bin", "DownLoad", 9000, true},
+        {"Short", "long_header after=10 word=VDLK", "VDLK", 10, false},
+    };
+    for (const Case& c : cases) {
+        WriteFile(c.key, "a.bin", content_);
+        WriteSettings(c.key, "fault = " + c.rule + "\n");
+    }
+    StartService();
+    for (const Case& c : cases) {
+        auto request = [&] {
+            return c.word == "DownLoad" ? DownloadRequest(c.key, "1")
+                                        : ServiceRequest(c.word, c.key);
+        };
+        RawClient client(Port());
+        ASSERT_TRUE(client.Send(request()));
+        const std::string header = HeaderBlock(client);
+        const std::size_t emptyLine = header.size() - 2;
+        EXPECT_GE(emptyLine, c.after) << c.key;
+        const std::size_t padding = header.find("\r\nX-Padding: ");
+        EXPECT_EQ(padding != std::string::npos, c.padded) << c.key;
+        if (c.padded) {
+            EXPECT_LT(emptyLine, c.after + 1000) << c.key;
+            // Every line after the first padding line is padding, none long.
+            for (std::size_t at = padding + 2; at < emptyLine;) {
+                const std::size_t end = header.find("\r\n", at);
+                EXPECT_EQ(header.compare(at, 11, "X-Padding: "), 0) << c.key << " at " << at;
+                EXPECT_LE(end + 2 - at, 1000u) << c.key;
+                at = end + 2;
+            }
+        }
+        // The real lines still say what the reply is, and the body follows.
+        const net::ReplyHeaders fields = net::ParseReplyHeaders(header);
+        EXPECT_EQ(fields.conclusion, "Successful") << c.key;
+        const std::string body =
+            client.ReadBytes(static_cast<std::size_t>(fields.contentLength.value_or(0)));
+        if (c.word == "DownLoad") {
+            EXPECT_EQ(body, content_);
+        }
+        // Once only; the connection is still in step.
+        ASSERT_TRUE(client.Send(request()));
+        auto next = client.ReadReply();
+        ASSERT_TRUE(next);
+        EXPECT_EQ(next->header.find("X-Padding"), std::string::npos) << c.key;
     }
 }
 

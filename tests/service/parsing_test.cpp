@@ -173,10 +173,12 @@ TEST(KeySettingsTest, ReadsFaultRulesWithTheirOptions) {
         "fault = refuse word=DKFL for=250\n"
         "fault = refuse\n"
         "fault = zip_declared_size=4294967294 file=a.txt\n"
-        "fault = hide_file file=sub\\b.txt times=2 word=DKFL\n");
+        "fault = hide_file file=sub\\b.txt times=2 word=DKFL\n"
+        "fault = long_header\n"
+        "fault = long_header after=300\n");
     ASSERT_TRUE(parsed.problems.empty()) << parsed.problems.front();
     const auto& faults = parsed.settings.faults;
-    ASSERT_EQ(faults.size(), 7u);
+    ASSERT_EQ(faults.size(), 9u);
     EXPECT_EQ(faults[0].kind, FaultKind::CloseBody);
     EXPECT_EQ(faults[0].file, "sub/a.txt");
     EXPECT_EQ(faults[0].after, 100u);
@@ -196,13 +198,16 @@ TEST(KeySettingsTest, ReadsFaultRulesWithTheirOptions) {
     EXPECT_EQ(faults[6].kind, FaultKind::HideFile);
     EXPECT_EQ(faults[6].file, "sub/b.txt");
     EXPECT_EQ(faults[6].times, 2);
+    EXPECT_EQ(faults[7].after, 5000u) << "past a client's 4 KiB unless told";
+    EXPECT_EQ(faults[8].after, 300u);
     // Two equal lines are two rules, counted apart.
     EXPECT_NE(faults[0].identity, faults[1].identity);
-    for (const FaultKind kind : {FaultKind::CloseBody, FaultKind::CloseHeader, FaultKind::StallBody,
-                                 FaultKind::StallHeader, FaultKind::ProxyAuth, FaultKind::Garbage,
-                                 FaultKind::ConnectionClose, FaultKind::CorruptZip,
-                                 FaultKind::BadCrcZip, FaultKind::NoFangIndex, FaultKind::Refuse,
-                                 FaultKind::Bzip2Zip, FaultKind::EncryptedZip}) {
+    for (const FaultKind kind :
+         {FaultKind::CloseBody, FaultKind::CloseHeader, FaultKind::StallBody,
+          FaultKind::StallHeader, FaultKind::ProxyAuth, FaultKind::Garbage,
+          FaultKind::ConnectionClose, FaultKind::CorruptZip, FaultKind::BadCrcZip,
+          FaultKind::NoFangIndex, FaultKind::Refuse, FaultKind::Bzip2Zip, FaultKind::EncryptedZip,
+          FaultKind::LongHeader}) {
         const auto one = qvn_service::ParseKeySettings(
             "fault = " + std::string(qvn_service::FaultKindName(kind)) + "\n");
         ASSERT_EQ(one.settings.faults.size(), 1u) << qvn_service::FaultKindName(kind);
@@ -236,12 +241,13 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
         "fault = bzip2_zip=1\n"
         "fault = hide_file\n"
         "fault = hide_file file=a.txt word=VDLK\n"
+        "fault = long_header after=1048577\n"
         "encipher = yes\n");
     EXPECT_TRUE(parsed.settings.encipher);
     EXPECT_TRUE(parsed.settings.faults.empty());
     EXPECT_TRUE(parsed.settings.zipFiles.empty());
     EXPECT_FALSE(parsed.settings.keyIndex.has_value());
-    ASSERT_EQ(parsed.problems.size(), 24u);
+    ASSERT_EQ(parsed.problems.size(), 25u);
     EXPECT_EQ(parsed.problems[0], "line 1: zip needs yes or no");
     EXPECT_EQ(parsed.problems[3], "line 4: zip.<name> needs a name and yes or no");
     EXPECT_EQ(parsed.problems[4], "line 5: zip.<name> needs a name and yes or no");
@@ -260,6 +266,7 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
         "line 22: fault kind \"bzip2_zip\" takes no value",
         "line 23: hide_file needs file=<name> and applies to DKFL only",
         "line 24: hide_file needs file=<name> and applies to DKFL only",
+        "line 25: long_header's after= goes up to 1048576",
     };
     EXPECT_EQ(std::vector<std::string>(parsed.problems.begin() + 18, parsed.problems.end()), later);
 }

@@ -17,7 +17,7 @@ struct FaultName {
     std::string_view value;
 };
 
-constexpr std::array<FaultName, 16> kFaultNames{{
+constexpr std::array<FaultName, 17> kFaultNames{{
     {FaultKind::CloseBody, "close_body", ""},
     {FaultKind::CloseHeader, "close_header", ""},
     {FaultKind::StallBody, "stall_body", ""},
@@ -34,11 +34,17 @@ constexpr std::array<FaultName, 16> kFaultNames{{
     {FaultKind::EncryptedZip, "encrypted_zip", ""},
     {FaultKind::ZipDeclaredSize, "zip_declared_size", "size"},
     {FaultKind::HideFile, "hide_file", ""},
+    {FaultKind::LongHeader, "long_header", ""},
 }};
 
 // The longest refusal a rule may ask for: long enough for any test, short
 // enough that a slip of the pen does not shut the service for good.
 constexpr std::uint64_t kMaxRefusalMs = 600'000;
+
+// Where long_header ends the block unless told: past the 4 KiB that a
+// careful client allows. The padded block is built in memory, hence a cap.
+constexpr std::uint64_t kLongHeaderDefault = 5000;
+constexpr std::uint64_t kMaxLongHeader = 1 << 20;
 
 // 0xFFFFFFFF in a zip size field means "see the zip64 record".
 constexpr std::uint64_t kMaxDeclaredSize = 0xFFFFFFFE;
@@ -159,6 +165,7 @@ std::optional<std::string> ParseFault(std::string_view value, FaultRule& rule) {
         }
         rule.declaredSize = static_cast<std::uint32_t>(*size);
     }
+    bool afterGiven = false;
     for (std::size_t i = 1; i < words->size(); ++i) {
         const std::string& option = (*words)[i];
         const std::size_t equals = option.find('=');
@@ -177,6 +184,7 @@ std::optional<std::string> ParseFault(std::string_view value, FaultRule& rule) {
                 return "after= needs a number of bytes";
             }
             rule.after = *count;
+            afterGiven = true;
         } else if (name == "times") {
             const auto count = platform::ParseWholeDecimal(text);
             if (!count || *count == 0 || *count > 1'000'000) {
@@ -198,6 +206,14 @@ std::optional<std::string> ParseFault(std::string_view value, FaultRule& rule) {
     }
     if (rule.kind == FaultKind::HideFile && (!rule.file || (rule.word && *rule.word != "DKFL"))) {
         return std::string("hide_file needs file=<name> and applies to DKFL only");
+    }
+    if (rule.kind == FaultKind::LongHeader) {
+        if (!afterGiven) {
+            rule.after = kLongHeaderDefault;
+        }
+        if (rule.after > kMaxLongHeader) {
+            return std::string("long_header's after= goes up to 1048576");
+        }
     }
     return std::nullopt;
 }

@@ -47,13 +47,16 @@ enum class FaultKind {
     EncryptedZip,      // the file goes out as a zip whose member is flagged encrypted
     ZipDeclaredSize,   // the file goes out as a zip whose member declares `declaredSize`
     HideFile,          // the list leaves out the file named by `file`
+    LongHeader,        // padding lines push the header block's end past `after` bytes
 };
 
 // "fault = <kind> [file=<name>] [word=<word>] [after=<bytes>] [times=<n>]",
 // where the kinds bad_content_length and zip_declared_size carry their
 // value: bad_content_length=-5, zip_declared_size=100 (a decimal size up to
 // 4294967294, so that no zip64 record is needed), and refuse takes
-// [for=<milliseconds>], how long the ports stay shut.
+// [for=<milliseconds>], how long the ports stay shut. long_header's `after`
+// defaults to 5000, beyond the header limit of a client that allows 4 KiB,
+// and goes up to 1 MiB.
 // A rule applies to the first `times` requests of a service run that match
 // it: the request word when `word` is given, the requested file (a
 // DownLoad of that relative name, '\' or '/' between levels) when `file`

@@ -410,6 +410,9 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
         // next request on this connection.
         response.endConnection = true;
     }
+    if (const FaultRule* rule = faults.Take({FaultKind::LongHeader})) {
+        reply.emptyLineAt = rule->after;
+    }
     if (const FaultRule* rule = faults.TakeTransport()) {
         response.transport = TransportFault{rule->kind, rule->after};
     }
