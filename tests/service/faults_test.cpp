@@ -385,6 +385,48 @@ TEST_F(FaultsTest, LongHeaderPadsTheBlockSoThatItsEndComesLate) {
     }
 }
 
+TEST_F(FaultsTest, SlowBodyPausesAfterTheGivenBytesThenSendsTheRest) {
+    WriteSettings("Top",
+                  "fault = slow_body file=a.bin after=1000 for=300\n"
+                  "fault = slow_body word=DKFL after=20 for=300\n");
+    StartService();
+    constexpr std::chrono::milliseconds kPause{300};
+    // A file sent straight from disk, and a list sent from memory.
+    for (const auto& [word, after] : {std::pair<std::string, std::size_t>{"DownLoad", 1000},
+                                      std::pair<std::string, std::size_t>{"DKFL", 20}}) {
+        auto request = [&] {
+            return word == "DownLoad" ? DownloadRequest("Top", "1") : ServiceRequest(word, "Top");
+        };
+        RawClient client(Port());
+        const auto asked = std::chrono::steady_clock::now();
+        ASSERT_TRUE(client.Send(request()));
+        const auto length = net::ParseReplyHeaders(HeaderBlock(client)).contentLength;
+        ASSERT_TRUE(length) << word;
+        std::string body = client.ReadBytes(after);
+        EXPECT_TRUE(client.StaysSilent(std::chrono::milliseconds(100))) << word;
+        body += client.ReadBytes(static_cast<std::size_t>(*length) - after);
+        EXPECT_GE(std::chrono::steady_clock::now() - asked, kPause) << word;
+        // Used up: the same reply now comes whole at once.
+        EXPECT_EQ(body, Exchange(request())->body) << word;
+    }
+}
+
+TEST_F(FaultsTest, SlowBodyHoldsUpNoOtherConnectionAndStopEndsItsPause) {
+    WriteSettings("Top", "fault = slow_body file=b.bin after=5 for=600000\n");
+    StartService();
+    RawClient slow(Port());
+    ASSERT_TRUE(slow.Send(DownloadRequest("Top", "2")));
+    HeaderBlock(slow);
+    EXPECT_EQ(slow.ReadBytes(5), "secon");
+    EXPECT_EQ(Exchange(DownloadRequest("Top", "1"))->body, content_);
+    EXPECT_EQ(Exchange(DownloadRequest("Top", "2"))->body, "second file");
+
+    const auto before = std::chrono::steady_clock::now();
+    service_->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+    EXPECT_TRUE(slow.ClosedByService());
+}
+
 TEST_F(FaultsTest, BadContentLengthCarriesTheGivenTextAndEndsTheConnection) {
     WriteSettings("Top",
                   "fault = bad_content_length=-5 file=a.bin\n"

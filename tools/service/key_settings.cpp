@@ -17,7 +17,7 @@ struct FaultName {
     std::string_view value;
 };
 
-constexpr std::array<FaultName, 17> kFaultNames{{
+constexpr std::array<FaultName, 18> kFaultNames{{
     {FaultKind::CloseBody, "close_body", ""},
     {FaultKind::CloseHeader, "close_header", ""},
     {FaultKind::StallBody, "stall_body", ""},
@@ -35,11 +35,13 @@ constexpr std::array<FaultName, 17> kFaultNames{{
     {FaultKind::ZipDeclaredSize, "zip_declared_size", "size"},
     {FaultKind::HideFile, "hide_file", ""},
     {FaultKind::LongHeader, "long_header", ""},
+    {FaultKind::SlowBody, "slow_body", ""},
 }};
 
-// The longest refusal a rule may ask for: long enough for any test, short
-// enough that a slip of the pen does not shut the service for good.
-constexpr std::uint64_t kMaxRefusalMs = 600'000;
+// The longest refusal or pause a rule may ask for: long enough for any
+// test, short enough that a slip of the pen does not shut the service or
+// hold a connection for good.
+constexpr std::uint64_t kMaxDurationMs = 600'000;
 
 // Where long_header ends the block unless told: past the 4 KiB that a
 // careful client allows. The padded block is built in memory, hence a cap.
@@ -193,13 +195,13 @@ std::optional<std::string> ParseFault(std::string_view value, FaultRule& rule) {
             rule.times = static_cast<int>(*count);
         } else if (name == "for") {
             const auto milliseconds = platform::ParseWholeDecimal(text);
-            if (rule.kind != FaultKind::Refuse) {
-                return std::string("for= belongs to refuse only");
+            if (rule.kind != FaultKind::Refuse && rule.kind != FaultKind::SlowBody) {
+                return std::string("for= belongs to refuse and slow_body only");
             }
-            if (!milliseconds || *milliseconds == 0 || *milliseconds > kMaxRefusalMs) {
+            if (!milliseconds || *milliseconds == 0 || *milliseconds > kMaxDurationMs) {
                 return "for= needs a number of milliseconds from 1 to 600000";
             }
-            rule.refuseFor = std::chrono::milliseconds(*milliseconds);
+            rule.duration = std::chrono::milliseconds(*milliseconds);
         } else {
             return "unknown fault option \"" + std::string(name) + "\"";
         }

@@ -15,6 +15,7 @@
 //   fault = refuse word=DownLoad for=800      # ports shut for 800 ms
 //   fault = zip_declared_size=100 file=a.txt  # a zip that names the wrong size
 //   fault = hide_file file=sub/a.txt times=2  # left out of the first two lists
+//   fault = slow_body after=4096 for=300      # the rest of the body 300 ms later
 //
 // In `extra` values "\t", "\r", "\n" and "\\" stand for TAB, CR, LF and a
 // backslash; any other backslash stays as it is. Fault lines are described
@@ -48,15 +49,16 @@ enum class FaultKind {
     ZipDeclaredSize,   // the file goes out as a zip whose member declares `declaredSize`
     HideFile,          // the list leaves out the file named by `file`
     LongHeader,        // padding lines push the header block's end past `after` bytes
+    SlowBody,          // header and `after` body bytes, a pause, then the rest
 };
 
 // "fault = <kind> [file=<name>] [word=<word>] [after=<bytes>] [times=<n>]",
 // where the kinds bad_content_length and zip_declared_size carry their
 // value: bad_content_length=-5, zip_declared_size=100 (a decimal size up to
-// 4294967294, so that no zip64 record is needed), and refuse takes
-// [for=<milliseconds>], how long the ports stay shut. long_header's `after`
-// defaults to 5000, beyond the header limit of a client that allows 4 KiB,
-// and goes up to 1 MiB.
+// 4294967294, so that no zip64 record is needed), and refuse and slow_body
+// take [for=<milliseconds>], how long the ports stay shut or the body
+// pauses. long_header's `after` defaults to 5000, beyond the header limit
+// of a client that allows 4 KiB, and goes up to 1 MiB.
 // A rule applies to the first `times` requests of a service run that match
 // it: the request word when `word` is given, the requested file (a
 // DownLoad of that relative name, '\' or '/' between levels) when `file`
@@ -72,7 +74,8 @@ struct FaultRule {
     std::optional<std::string> word;
     std::uint64_t after = 0;
     int times = 1;
-    std::chrono::milliseconds refuseFor{1000};  // refuse only
+    // How long refuse keeps the ports shut, or slow_body pauses.
+    std::chrono::milliseconds duration{1000};
     // Names the rule across rereads of the file, for counting its uses.
     std::string identity;
 };

@@ -58,7 +58,8 @@ std::string RandomGarbage(std::mt19937& random) {
 
 bool IsTransport(FaultKind kind) {
     return kind == FaultKind::CloseBody || kind == FaultKind::CloseHeader ||
-           kind == FaultKind::StallBody || kind == FaultKind::StallHeader;
+           kind == FaultKind::StallBody || kind == FaultKind::StallHeader ||
+           kind == FaultKind::SlowBody;
 }
 
 // How a zip fault damages the archive; None without one.
@@ -269,7 +270,7 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
     if (const FaultRule* rule =
             faults.Take({FaultKind::ProxyAuth, FaultKind::Garbage, FaultKind::Refuse})) {
         if (rule->kind == FaultKind::Refuse) {
-            response.refuseFor = rule->refuseFor;
+            response.refuseFor = rule->duration;
             return response;
         }
         if (rule->kind == FaultKind::Garbage) {
@@ -414,7 +415,7 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
         reply.emptyLineAt = rule->after;
     }
     if (const FaultRule* rule = faults.TakeTransport()) {
-        response.transport = TransportFault{rule->kind, rule->after};
+        response.transport = TransportFault{rule->kind, rule->after, rule->duration};
     }
     return response;
 }
