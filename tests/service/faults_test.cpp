@@ -107,6 +107,11 @@ class FaultsTest : public service_testing::ServiceTest {
         return client.ReadToEnd();
     }
 
+    // A request of `word`; a DownLoad asks for the key's first file.
+    std::string RequestFor(const std::string& word, const std::string& key) {
+        return word == "DownLoad" ? DownloadRequest(key, "1") : ServiceRequest(word, key);
+    }
+
     // A reply's header block up to and with its empty line, read a byte at a
     // time so that no body byte goes with it, and with no length limit.
     static std::string HeaderBlock(RawClient& client) {
@@ -348,12 +353,8 @@ TEST_F(FaultsTest, LongHeaderPadsTheBlockSoThatItsEndComesLate) {
     }
     StartService();
     for (const Case& c : cases) {
-        auto request = [&] {
-            return c.word == "DownLoad" ? DownloadRequest(c.key, "1")
-                                        : ServiceRequest(c.word, c.key);
-        };
         RawClient client(Port());
-        ASSERT_TRUE(client.Send(request()));
+        ASSERT_TRUE(client.Send(RequestFor(c.word, c.key)));
         const std::string header = HeaderBlock(client);
         const std::size_t emptyLine = header.size() - 2;
         EXPECT_GE(emptyLine, c.after) << c.key;
@@ -378,7 +379,7 @@ TEST_F(FaultsTest, LongHeaderPadsTheBlockSoThatItsEndComesLate) {
             EXPECT_EQ(body, content_);
         }
         // Once only; the connection is still in step.
-        ASSERT_TRUE(client.Send(request()));
+        ASSERT_TRUE(client.Send(RequestFor(c.word, c.key)));
         auto next = client.ReadReply();
         ASSERT_TRUE(next);
         EXPECT_EQ(next->header.find("X-Padding"), std::string::npos) << c.key;
@@ -394,12 +395,9 @@ TEST_F(FaultsTest, SlowBodyPausesAfterTheGivenBytesThenSendsTheRest) {
     // A file sent straight from disk, and a list sent from memory.
     for (const auto& [word, after] : {std::pair<std::string, std::size_t>{"DownLoad", 1000},
                                       std::pair<std::string, std::size_t>{"DKFL", 20}}) {
-        auto request = [&] {
-            return word == "DownLoad" ? DownloadRequest("Top", "1") : ServiceRequest(word, "Top");
-        };
         RawClient client(Port());
         const auto asked = std::chrono::steady_clock::now();
-        ASSERT_TRUE(client.Send(request()));
+        ASSERT_TRUE(client.Send(RequestFor(word, "Top")));
         const auto length = net::ParseReplyHeaders(HeaderBlock(client)).contentLength;
         ASSERT_TRUE(length) << word;
         std::string body = client.ReadBytes(after);
@@ -407,7 +405,7 @@ TEST_F(FaultsTest, SlowBodyPausesAfterTheGivenBytesThenSendsTheRest) {
         body += client.ReadBytes(static_cast<std::size_t>(*length) - after);
         EXPECT_GE(std::chrono::steady_clock::now() - asked, kPause) << word;
         // Used up: the same reply now comes whole at once.
-        EXPECT_EQ(body, Exchange(request())->body) << word;
+        EXPECT_EQ(body, Exchange(RequestFor(word, "Top"))->body) << word;
     }
 }
 
