@@ -171,10 +171,15 @@ TEST(KeySettingsTest, ReadsFaultRulesWithTheirOptions) {
         "fault = bad_content_length=-5\n"
         "fault = stall_header file=\"with blank.txt\"\n"
         "fault = refuse word=DKFL for=250\n"
-        "fault = refuse\n");
+        "fault = refuse\n"
+        "fault = zip_declared_size=4294967294 file=a.txt\n"
+        "fault = hide_file file=sub\\b.txt times=2 word=DKFL\n"
+        "fault = long_header\n"
+        "fault = long_header after=300\n"
+        "fault = slow_body after=10 for=300\n");
     ASSERT_TRUE(parsed.problems.empty()) << parsed.problems.front();
     const auto& faults = parsed.settings.faults;
-    ASSERT_EQ(faults.size(), 5u);
+    ASSERT_EQ(faults.size(), 10u);
     EXPECT_EQ(faults[0].kind, FaultKind::CloseBody);
     EXPECT_EQ(faults[0].file, "sub/a.txt");
     EXPECT_EQ(faults[0].after, 100u);
@@ -187,14 +192,26 @@ TEST(KeySettingsTest, ReadsFaultRulesWithTheirOptions) {
     EXPECT_EQ(faults[2].file, "with blank.txt");
     EXPECT_EQ(faults[3].kind, FaultKind::Refuse);
     EXPECT_EQ(faults[3].word, "DKFL");
-    EXPECT_EQ(faults[3].refuseFor, std::chrono::milliseconds(250));
-    EXPECT_EQ(faults[4].refuseFor, std::chrono::milliseconds(1000));
+    EXPECT_EQ(faults[3].duration, std::chrono::milliseconds(250));
+    EXPECT_EQ(faults[4].duration, std::chrono::milliseconds(1000));
+    EXPECT_EQ(faults[5].kind, FaultKind::ZipDeclaredSize);
+    EXPECT_EQ(faults[5].declaredSize, 4294967294u);
+    EXPECT_EQ(faults[6].kind, FaultKind::HideFile);
+    EXPECT_EQ(faults[6].file, "sub/b.txt");
+    EXPECT_EQ(faults[6].times, 2);
+    EXPECT_EQ(faults[7].after, 5000u) << "past a client's 4 KiB unless told";
+    EXPECT_EQ(faults[8].after, 300u);
+    EXPECT_EQ(faults[9].kind, FaultKind::SlowBody);
+    EXPECT_EQ(faults[9].after, 10u);
+    EXPECT_EQ(faults[9].duration, std::chrono::milliseconds(300));
     // Two equal lines are two rules, counted apart.
     EXPECT_NE(faults[0].identity, faults[1].identity);
-    for (const FaultKind kind : {FaultKind::CloseBody, FaultKind::CloseHeader, FaultKind::StallBody,
-                                 FaultKind::StallHeader, FaultKind::ProxyAuth, FaultKind::Garbage,
-                                 FaultKind::ConnectionClose, FaultKind::CorruptZip,
-                                 FaultKind::BadCrcZip, FaultKind::NoFangIndex, FaultKind::Refuse}) {
+    for (const FaultKind kind :
+         {FaultKind::CloseBody, FaultKind::CloseHeader, FaultKind::StallBody,
+          FaultKind::StallHeader, FaultKind::ProxyAuth, FaultKind::Garbage,
+          FaultKind::ConnectionClose, FaultKind::CorruptZip, FaultKind::BadCrcZip,
+          FaultKind::NoFangIndex, FaultKind::Refuse, FaultKind::Bzip2Zip, FaultKind::EncryptedZip,
+          FaultKind::LongHeader, FaultKind::SlowBody}) {
         const auto one = qvn_service::ParseKeySettings(
             "fault = " + std::string(qvn_service::FaultKindName(kind)) + "\n");
         ASSERT_EQ(one.settings.faults.size(), 1u) << qvn_service::FaultKindName(kind);
@@ -222,23 +239,42 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
         "fault = refuse for=600001\n"
         "key_index = 511\n"
         "key_index = -3\n"
+        "fault = zip_declared_size\n"
+        "fault = zip_declared_size=4294967295\n"
+        "fault = zip_declared_size=-1\n"
+        "fault = bzip2_zip=1\n"
+        "fault = hide_file\n"
+        "fault = hide_file file=a.txt word=VDLK\n"
+        "fault = long_header after=1048577\n"
+        "fault = slow_body for=600001\n"
         "encipher = yes\n");
     EXPECT_TRUE(parsed.settings.encipher);
     EXPECT_TRUE(parsed.settings.faults.empty());
     EXPECT_TRUE(parsed.settings.zipFiles.empty());
     EXPECT_FALSE(parsed.settings.keyIndex.has_value());
-    ASSERT_EQ(parsed.problems.size(), 18u);
+    ASSERT_EQ(parsed.problems.size(), 26u);
     EXPECT_EQ(parsed.problems[0], "line 1: zip needs yes or no");
     EXPECT_EQ(parsed.problems[3], "line 4: zip.<name> needs a name and yes or no");
     EXPECT_EQ(parsed.problems[4], "line 5: zip.<name> needs a name and yes or no");
     EXPECT_EQ(parsed.problems[5], "line 6: not a \"name = value\" line");
     EXPECT_EQ(parsed.problems[7], "line 8: fault kind \"garbage\" takes no value");
     EXPECT_EQ(parsed.problems[11], "line 12: unknown fault option \"colour\"");
-    EXPECT_EQ(parsed.problems[13], "line 14: for= belongs to refuse only");
+    EXPECT_EQ(parsed.problems[13], "line 14: for= belongs to refuse and slow_body only");
     EXPECT_EQ(parsed.problems[14], "line 15: for= needs a number of milliseconds from 1 to 600000");
     EXPECT_EQ(parsed.problems[15], "line 16: for= needs a number of milliseconds from 1 to 600000");
     EXPECT_EQ(parsed.problems[16], "line 17: key_index needs a number from 0 to 510");
     EXPECT_EQ(parsed.problems[17], "line 18: key_index needs a number from 0 to 510");
+    const std::vector<std::string> later = {
+        "line 19: zip_declared_size needs its size: zip_declared_size=<size>",
+        "line 20: zip_declared_size needs a number of bytes from 0 to 4294967294",
+        "line 21: zip_declared_size needs a number of bytes from 0 to 4294967294",
+        "line 22: fault kind \"bzip2_zip\" takes no value",
+        "line 23: hide_file needs file=<name> and applies to DKFL only",
+        "line 24: hide_file needs file=<name> and applies to DKFL only",
+        "line 25: long_header's after= goes up to 1048576",
+        "line 26: for= needs a number of milliseconds from 1 to 600000",
+    };
+    EXPECT_EQ(std::vector<std::string>(parsed.problems.begin() + 18, parsed.problems.end()), later);
 }
 
 }  // namespace

@@ -10,24 +10,46 @@ namespace qvn_service {
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 12> kFaultNames{{
-    {FaultKind::CloseBody, "close_body"},
-    {FaultKind::CloseHeader, "close_header"},
-    {FaultKind::StallBody, "stall_body"},
-    {FaultKind::StallHeader, "stall_header"},
-    {FaultKind::ProxyAuth, "proxy_auth"},
-    {FaultKind::Garbage, "garbage"},
-    {FaultKind::ConnectionClose, "connection_close"},
-    {FaultKind::CorruptZip, "corrupt_zip"},
-    {FaultKind::BadCrcZip, "bad_crc_zip"},
-    {FaultKind::BadContentLength, "bad_content_length"},
-    {FaultKind::NoFangIndex, "no_fang_index"},
-    {FaultKind::Refuse, "refuse"},
+struct FaultName {
+    FaultKind kind;
+    std::string_view name;
+    // What the kind carries after '=' ("kind=<value>"); empty: nothing.
+    std::string_view value;
+};
+
+constexpr std::array<FaultName, 18> kFaultNames{{
+    {FaultKind::CloseBody, "close_body", ""},
+    {FaultKind::CloseHeader, "close_header", ""},
+    {FaultKind::StallBody, "stall_body", ""},
+    {FaultKind::StallHeader, "stall_header", ""},
+    {FaultKind::ProxyAuth, "proxy_auth", ""},
+    {FaultKind::Garbage, "garbage", ""},
+    {FaultKind::ConnectionClose, "connection_close", ""},
+    {FaultKind::CorruptZip, "corrupt_zip", ""},
+    {FaultKind::BadCrcZip, "bad_crc_zip", ""},
+    {FaultKind::BadContentLength, "bad_content_length", "text"},
+    {FaultKind::NoFangIndex, "no_fang_index", ""},
+    {FaultKind::Refuse, "refuse", ""},
+    {FaultKind::Bzip2Zip, "bzip2_zip", ""},
+    {FaultKind::EncryptedZip, "encrypted_zip", ""},
+    {FaultKind::ZipDeclaredSize, "zip_declared_size", "size"},
+    {FaultKind::HideFile, "hide_file", ""},
+    {FaultKind::LongHeader, "long_header", ""},
+    {FaultKind::SlowBody, "slow_body", ""},
 }};
 
-// The longest refusal a rule may ask for: long enough for any test, short
-// enough that a slip of the pen does not shut the service for good.
-constexpr std::uint64_t kMaxRefusalMs = 600'000;
+// The longest refusal or pause a rule may ask for: long enough for any
+// test, short enough that a slip of the pen does not shut the service or
+// hold a connection for good.
+constexpr std::uint64_t kMaxDurationMs = 600'000;
+
+// Where long_header ends the block unless told: past the 4 KiB that a
+// careful client allows. The padded block is built in memory, hence a cap.
+constexpr std::uint64_t kLongHeaderDefault = 5000;
+constexpr std::uint64_t kMaxLongHeader = 1 << 20;
+
+// 0xFFFFFFFF in a zip size field means "see the zip64 record".
+constexpr std::uint64_t kMaxDeclaredSize = 0xFFFFFFFE;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -121,22 +143,31 @@ std::optional<std::string> ParseFault(std::string_view value, FaultRule& rule) {
         kindWord = kindWord.substr(0, equals);
         hasKindValue = true;
     }
-    bool known = false;
-    for (const auto& [kind, name] : kFaultNames) {
-        if (name == kindWord) {
-            rule.kind = kind;
-            known = true;
+    const FaultName* known = nullptr;
+    for (const FaultName& candidate : kFaultNames) {
+        if (candidate.name == kindWord) {
+            known = &candidate;
         }
     }
-    if (!known) {
+    if (known == nullptr) {
         return "unknown fault kind \"" + std::string(kindWord) + "\"";
     }
-    if ((rule.kind == FaultKind::BadContentLength) != hasKindValue) {
-        return rule.kind == FaultKind::BadContentLength
-                   ? std::string("bad_content_length needs its text: bad_content_length=<text>")
-                   : "fault kind \"" + std::string(kindWord) + "\" takes no value";
+    rule.kind = known->kind;
+    if (known->value.empty() == hasKindValue) {
+        return known->value.empty()
+                   ? "fault kind \"" + std::string(kindWord) + "\" takes no value"
+                   : std::string(kindWord) + " needs its " + std::string(known->value) + ": " +
+                         std::string(kindWord) + "=<" + std::string(known->value) + ">";
     }
     rule.value = std::string(kindValue);
+    if (rule.kind == FaultKind::ZipDeclaredSize) {
+        const auto size = platform::ParseWholeDecimal(kindValue);
+        if (!size || *size > kMaxDeclaredSize) {
+            return "zip_declared_size needs a number of bytes from 0 to 4294967294";
+        }
+        rule.declaredSize = static_cast<std::uint32_t>(*size);
+    }
+    bool afterGiven = false;
     for (std::size_t i = 1; i < words->size(); ++i) {
         const std::string& option = (*words)[i];
         const std::size_t equals = option.find('=');
@@ -155,6 +186,7 @@ std::optional<std::string> ParseFault(std::string_view value, FaultRule& rule) {
                 return "after= needs a number of bytes";
             }
             rule.after = *count;
+            afterGiven = true;
         } else if (name == "times") {
             const auto count = platform::ParseWholeDecimal(text);
             if (!count || *count == 0 || *count > 1'000'000) {
@@ -163,15 +195,26 @@ std::optional<std::string> ParseFault(std::string_view value, FaultRule& rule) {
             rule.times = static_cast<int>(*count);
         } else if (name == "for") {
             const auto milliseconds = platform::ParseWholeDecimal(text);
-            if (rule.kind != FaultKind::Refuse) {
-                return std::string("for= belongs to refuse only");
+            if (rule.kind != FaultKind::Refuse && rule.kind != FaultKind::SlowBody) {
+                return std::string("for= belongs to refuse and slow_body only");
             }
-            if (!milliseconds || *milliseconds == 0 || *milliseconds > kMaxRefusalMs) {
+            if (!milliseconds || *milliseconds == 0 || *milliseconds > kMaxDurationMs) {
                 return "for= needs a number of milliseconds from 1 to 600000";
             }
-            rule.refuseFor = std::chrono::milliseconds(*milliseconds);
+            rule.duration = std::chrono::milliseconds(*milliseconds);
         } else {
             return "unknown fault option \"" + std::string(name) + "\"";
+        }
+    }
+    if (rule.kind == FaultKind::HideFile && (!rule.file || (rule.word && *rule.word != "DKFL"))) {
+        return std::string("hide_file needs file=<name> and applies to DKFL only");
+    }
+    if (rule.kind == FaultKind::LongHeader) {
+        if (!afterGiven) {
+            rule.after = kLongHeaderDefault;
+        }
+        if (rule.after > kMaxLongHeader) {
+            return std::string("long_header's after= goes up to 1048576");
         }
     }
     return std::nullopt;
@@ -190,9 +233,9 @@ std::string NormalizeRelativeName(std::string_view name) {
 }
 
 std::string_view FaultKindName(FaultKind kind) {
-    for (const auto& [candidate, name] : kFaultNames) {
-        if (candidate == kind) {
-            return name;
+    for (const FaultName& candidate : kFaultNames) {
+        if (candidate.kind == kind) {
+            return candidate.name;
         }
     }
     return "unknown";

@@ -13,6 +13,9 @@
 //   extra = 99\tTop\\x?.txt\t1\t \t0\t0\t   # a raw list record (escapes below)
 //   fault = close_body file=a.txt after=100 times=2 word=DownLoad
 //   fault = refuse word=DownLoad for=800      # ports shut for 800 ms
+//   fault = zip_declared_size=100 file=a.txt  # a zip that names the wrong size
+//   fault = hide_file file=sub/a.txt times=2  # left out of the first two lists
+//   fault = slow_body after=4096 for=300      # the rest of the body 300 ms later
 //
 // In `extra` values "\t", "\r", "\n" and "\\" stand for TAB, CR, LF and a
 // backslash; any other backslash stays as it is. Fault lines are described
@@ -41,23 +44,38 @@ enum class FaultKind {
     BadContentLength,  // the Content-Length value is replaced by `value`
     NoFangIndex,       // "X-QVN-Fang: " carries only the plain size
     Refuse,            // no reply, and every port refuses connections for a while
+    Bzip2Zip,          // the file goes out as a zip whose member claims bzip2 compression
+    EncryptedZip,      // the file goes out as a zip whose member is flagged encrypted
+    ZipDeclaredSize,   // the file goes out as a zip whose member declares `declaredSize`
+    HideFile,          // the list leaves out the file named by `file`
+    LongHeader,        // padding lines push the header block's end past `after` bytes
+    SlowBody,          // header and `after` body bytes, a pause, then the rest
 };
 
 // "fault = <kind> [file=<name>] [word=<word>] [after=<bytes>] [times=<n>]",
-// where the kind bad_content_length carries its text: bad_content_length=-5,
-// and refuse takes [for=<milliseconds>], how long the ports stay shut.
+// where the kinds bad_content_length and zip_declared_size carry their
+// value: bad_content_length=-5, zip_declared_size=100 (a decimal size up to
+// 4294967294, so that no zip64 record is needed), and refuse and slow_body
+// take [for=<milliseconds>], how long the ports stay shut or the body
+// pauses. long_header's `after` defaults to 5000, beyond the header limit
+// of a client that allows 4 KiB, and goes up to 1 MiB.
 // A rule applies to the first `times` requests of a service run that match
 // it: the request word when `word` is given, the requested file (a
 // DownLoad of that relative name, '\' or '/' between levels) when `file`
-// is given. Values may be written in double quotes to hold blanks.
+// is given. hide_file is the exception: its `file`, which it needs, is the
+// one that the list leaves out, and its uses are counted per DKFL request
+// (no other word is allowed). Values may be written in double quotes to
+// hold blanks.
 struct FaultRule {
     FaultKind kind = FaultKind::CloseBody;
-    std::string value;  // the text of bad_content_length
+    std::string value;               // the text of bad_content_length
+    std::uint32_t declaredSize = 0;  // zip_declared_size only
     std::optional<std::string> file;
     std::optional<std::string> word;
     std::uint64_t after = 0;
     int times = 1;
-    std::chrono::milliseconds refuseFor{1000};  // refuse only
+    // How long refuse keeps the ports shut, or slow_body pauses.
+    std::chrono::milliseconds duration{1000};
     // Names the rule across rereads of the file, for counting its uses.
     std::string identity;
 };

@@ -405,19 +405,47 @@ bool QvnService::SendResponse(Connection& connection, const Response& response) 
     if (!response.reply.body) {
         return bodyFault ? endByFault() : true;
     }
-    std::uint64_t allowance = bodyFault ? fault->after : UINT64_MAX;
+    const std::uint64_t allowance = bodyFault ? fault->after : UINT64_MAX;
+    // A slow body holds still once, when this many of its bytes are out and
+    // more are to come.
+    const std::uint64_t pauseAt =
+        fault && fault->kind == FaultKind::SlowBody ? fault->after : UINT64_MAX;
+    std::uint64_t sent = 0;
+    // Sends `count` more body bytes through `send(done, length)`, which sends
+    // `length` of them from the `done`th on.
+    auto sendPaced = [&](std::uint64_t count, const auto& send) {
+        for (std::uint64_t done = 0; done < count;) {
+            if (sent == pauseAt && !PauseUnlessStopping(fault->pause)) {
+                return false;
+            }
+            const std::uint64_t length =
+                sent < pauseAt ? std::min(count - done, pauseAt - sent) : count - done;
+            if (!send(done, length)) {
+                return false;
+            }
+            done += length;
+            sent += length;
+        }
+        return true;
+    };
+
     const ReplyBody& body = *response.reply.body;
     if (body.file && !body.cipherKey) {
         // Bytes that go out as they are leave straight from the file.
         const std::uint64_t count = std::min(allowance, body.file->length);
         if (count > 0) {
             auto file = platform::File::Open(body.file->path, platform::FileAccess::ReadShared);
-            const platform::Status sent =
-                file ? socket.SendFile(*file, body.file->offset, count) : file.error();
-            if (!sent) {
-                // A file that ended before its announced length is a failed
-                // body; a failed send ends the connection at once.
-                const bool fileFailed = !file || sent.error().code == EIO;
+            // A file that ended before its announced length is a failed
+            // body; a failed send ends the connection at once.
+            bool fileFailed = !file;
+            const bool complete =
+                file && sendPaced(count, [&](std::uint64_t done, std::uint64_t length) {
+                    const platform::Status status =
+                        socket.SendFile(*file, body.file->offset + done, length);
+                    fileFailed = !status && status.error().code == EIO;
+                    return status.ok();
+                });
+            if (!complete) {
                 return bodyFault && fileFailed ? endByFault() : false;
             }
         }
@@ -425,18 +453,23 @@ bool QvnService::SendResponse(Connection& connection, const Response& response) 
     }
     BodyStream stream(body);
     std::string piece;
-    while (allowance > 0 && stream.Next(piece)) {
-        const std::size_t count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(allowance, piece.size()));
-        if (!socket.SendAll(piece.data(), count)) {
+    while (sent < allowance && stream.Next(piece)) {
+        const std::uint64_t count = std::min<std::uint64_t>(allowance - sent, piece.size());
+        if (!sendPaced(count, [&](std::uint64_t done, std::uint64_t length) {
+                return socket.SendAll(piece.data() + done, static_cast<std::size_t>(length));
+            })) {
             return false;
         }
-        allowance -= count;
     }
     if (bodyFault) {
         return endByFault();
     }
     return !stream.Failed();
+}
+
+bool QvnService::PauseUnlessStopping(std::chrono::milliseconds duration) {
+    std::unique_lock<std::mutex> lock(refusalMutex_);
+    return !refusalChanged_.wait_for(lock, duration, [this] { return stopping_.load(); });
 }
 
 void QvnService::Refuse(Connection& connection, std::string_view status) {

@@ -146,6 +146,8 @@ class QvnService {
     // Keeps a connection open without sending until the client closes it or
     // the service stops.
     void Stall(Connection& connection);
+    // Waits `duration` unless the service stops first; false when it did.
+    bool PauseUnlessStopping(std::chrono::milliseconds duration);
     void ReportProblem(const std::string& key, const std::string& problem);
 
     ServiceOptions options_;
@@ -158,7 +160,8 @@ class QvnService {
     std::atomic<bool> stopping_{false};
 
     // When the current refusal ends, and how many ports listen; the
-    // condition tells of every change of either, and of the stop.
+    // condition tells of every change of either, and of the stop (which is
+    // all that a slow body's pause waits for).
     std::mutex refusalMutex_;
     std::condition_variable refusalChanged_;
     std::chrono::steady_clock::time_point refuseUntil_{};

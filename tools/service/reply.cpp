@@ -4,6 +4,37 @@
 
 namespace qvn_service {
 
+namespace {
+
+// Padding lines are "X-Padding: xxx...\r\n", each at most this long, so
+// that only the block as a whole is too long, not one of its lines.
+constexpr std::size_t kPaddingLineMax = 1000;
+constexpr std::string_view kPaddingName = "X-Padding: ";
+constexpr std::size_t kPaddingLineMin = kPaddingName.size() + 1 + 2;
+
+void AppendPaddingLine(std::string& text, std::size_t length) {
+    text += kPaddingName;
+    text.append(length - kPaddingLineMin + 1, 'x');
+    text += "\r\n";
+}
+
+// Fills `gap` bytes with padding lines; a gap too small for one line gets
+// one line anyway.
+void AppendPadding(std::string& text, std::size_t gap) {
+    while (gap > 0) {
+        std::size_t line = std::min(gap, kPaddingLineMax);
+        // Leave no rest that is too small for a line of its own.
+        if (gap > line && gap - line < kPaddingLineMin) {
+            line = gap - kPaddingLineMin;
+        }
+        line = std::max(line, kPaddingLineMin);
+        AppendPaddingLine(text, line);
+        gap -= std::min(gap, line);
+    }
+}
+
+}  // namespace
+
 std::uint64_t ReplyBody::WireLength() const {
     const std::uint64_t plain = PlainLength();
     return cipherKey ? net::BlowfishCipher::PaddedLength(plain) : plain;
@@ -21,6 +52,9 @@ std::string Reply::HeaderText() const {
     }
     if (close) {
         text += "Connection: close\r\n";
+    }
+    if (emptyLineAt > text.size()) {
+        AppendPadding(text, static_cast<std::size_t>(emptyLineAt - text.size()));
     }
     text += "\r\n";
     return text;

@@ -39,9 +39,12 @@ struct Reply {
     // Replaces the Content-Length value (a fault); also given without a body.
     std::optional<std::string> contentLengthText;
     bool close = false;  // "Connection: close", and the connection ends after it
+    // A fault: padding lines after the real ones put the block's closing
+    // empty line no earlier than this many bytes from the reply's start.
+    std::uint64_t emptyLineAt = 0;
 
-    // The status line, the headers, Content-Length, Connection and the
-    // empty line.
+    // The status line, the headers, Content-Length, Connection, any
+    // padding and the empty line.
     std::string HeaderText() const;
 };
 

@@ -58,7 +58,29 @@ std::string RandomGarbage(std::mt19937& random) {
 
 bool IsTransport(FaultKind kind) {
     return kind == FaultKind::CloseBody || kind == FaultKind::CloseHeader ||
-           kind == FaultKind::StallBody || kind == FaultKind::StallHeader;
+           kind == FaultKind::StallBody || kind == FaultKind::StallHeader ||
+           kind == FaultKind::SlowBody;
+}
+
+// How a zip fault damages the archive; None without one.
+ZipDamage DamageOf(const FaultRule* rule) {
+    if (rule == nullptr) {
+        return ZipDamage::None;
+    }
+    switch (rule->kind) {
+        case FaultKind::CorruptZip:
+            return ZipDamage::DeflateData;
+        case FaultKind::BadCrcZip:
+            return ZipDamage::Crc;
+        case FaultKind::Bzip2Zip:
+            return ZipDamage::Bzip2Method;
+        case FaultKind::EncryptedZip:
+            return ZipDamage::Encrypted;
+        case FaultKind::ZipDeclaredSize:
+            return ZipDamage::DeclaredSize;
+        default:
+            return ZipDamage::None;
+    }
 }
 
 // The rules of one key that one request matches, taken as they apply.
@@ -80,6 +102,23 @@ class FaultPicker {
             }
         }
         return nullptr;
+    }
+
+    // Leaves out of a list's files each one that a hide_file rule with uses
+    // left names, taking that rule's use. A file that is not there leaves
+    // the rule's uses alone.
+    void HideFiles(std::vector<ServedFile>& files) {
+        for (const FaultRule& rule : rules_) {
+            if (rule.kind != FaultKind::HideFile || !rule.file) {
+                continue;
+            }
+            const auto named = std::find_if(
+                files.begin(), files.end(),
+                [&](const ServedFile& candidate) { return candidate.relative == *rule.file; });
+            if (named != files.end() && counters_.TryUseFault(key_, rule.identity, rule.times)) {
+                files.erase(named);
+            }
+        }
     }
 
     const FaultRule* TakeTransport() {
@@ -231,7 +270,7 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
     if (const FaultRule* rule =
             faults.Take({FaultKind::ProxyAuth, FaultKind::Garbage, FaultKind::Refuse})) {
         if (rule->kind == FaultKind::Refuse) {
-            response.refuseFor = rule->refuseFor;
+            response.refuseFor = rule->duration;
             return response;
         }
         if (rule->kind == FaultKind::Garbage) {
@@ -250,6 +289,9 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
     } else if (word == "DKFL") {
         reply = ConclusionReply(kSuccessful);
         reply.headers.push_back(PayloadFlagsHeader(settings.encipher));
+        // Identifiers were given over all the files, so a hidden file keeps
+        // its own once it shows again.
+        faults.HideFiles(files);
         const std::string list = BuildListText(*key, files, settings);
         if (!list.empty()) {
             ReplyBody body;
@@ -299,20 +341,19 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
                     reply.headers.push_back("X-QVN-RESTART: 1");
                     body.file = FileRange{file->path, plan.offset, file->size - plan.offset};
                 } else {
-                    const FaultRule* damage =
-                        faults.Take({FaultKind::CorruptZip, FaultKind::BadCrcZip});
+                    const FaultRule* damage = faults.Take(
+                        {FaultKind::CorruptZip, FaultKind::BadCrcZip, FaultKind::Bzip2Zip,
+                         FaultKind::EncryptedZip, FaultKind::ZipDeclaredSize});
                     const auto fang = request.Header("X-QVN-FANG");
                     if ((damage != nullptr ||
                          (settings.ZipFile(file->relative) && fang && AcceptsZip(*fang))) &&
                         file->size <= kZipMemberLimit) {
-                        const ZipDamage kind = damage == nullptr ? ZipDamage::None
-                                               : damage->kind == FaultKind::CorruptZip
-                                                   ? ZipDamage::DeflateData
-                                                   : ZipDamage::Crc;
+                        const ZipDamage kind = DamageOf(damage);
                         auto makeArchive = [&]() -> std::optional<std::string> {
                             auto data = platform::ReadFileStart(file->path, file->size);
-                            return data ? ZipSingleMember(platform::FileNamePart(file->relative),
-                                                          *data, kind)
+                            return data ? ZipSingleMember(
+                                              platform::FileNamePart(file->relative), *data, kind,
+                                              damage != nullptr ? damage->declaredSize : 0)
                                         : std::nullopt;
                         };
                         std::optional<FileRange> kept;
@@ -370,8 +411,11 @@ Response Responder::RespondToProtocol(const Request& request, const std::string&
         // next request on this connection.
         response.endConnection = true;
     }
+    if (const FaultRule* rule = faults.Take({FaultKind::LongHeader})) {
+        reply.emptyLineAt = rule->after;
+    }
     if (const FaultRule* rule = faults.TakeTransport()) {
-        response.transport = TransportFault{rule->kind, rule->after};
+        response.transport = TransportFault{rule->kind, rule->after, rule->duration};
     }
     return response;
 }

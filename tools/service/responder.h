@@ -43,8 +43,10 @@ class RunCounters {
 
 // How a reply is cut short or held back.
 struct TransportFault {
-    FaultKind kind = FaultKind::CloseBody;  // CloseBody, CloseHeader, StallBody or StallHeader
-    std::uint64_t after = 0;                // bytes of the header or of the body sent first
+    // CloseBody, CloseHeader, StallBody, StallHeader or SlowBody
+    FaultKind kind = FaultKind::CloseBody;
+    std::uint64_t after = 0;             // bytes of the header or of the body sent first
+    std::chrono::milliseconds pause{0};  // SlowBody: before the rest of the body
 };
 
 struct Response {

@@ -96,10 +96,65 @@ std::optional<std::string> Deflate(std::string_view data) {
     return out;
 }
 
+// A field that the member's local header and its central directory entry
+// both carry, at these offsets from their signatures.
+struct MemberField {
+    std::size_t local;
+    std::size_t central;
+    std::size_t width;
+};
+
+constexpr MemberField kFlags{6, 8, 2};
+constexpr MemberField kMethod{8, 10, 2};
+constexpr MemberField kUncompressedSize{22, 24, 4};
+
+constexpr std::uint32_t kLocalSignature = 0x04034b50;
+constexpr std::uint32_t kCentralSignature = 0x02014b50;
+constexpr std::uint32_t kEndSignature = 0x06054b50;
+// The end record without a comment, which is how zipClose writes it here.
+constexpr std::size_t kEndRecordSize = 22;
+constexpr std::size_t kEndCentralOffset = 16;
+
+std::uint32_t ReadLittle(const std::string& bytes, std::size_t at, std::size_t width) {
+    std::uint32_t value = 0;
+    for (std::size_t i = width; i > 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i - 1]);
+    }
+    return value;
+}
+
+void WriteLittle(std::string& bytes, std::size_t at, std::size_t width, std::uint32_t value) {
+    for (std::size_t i = 0; i < width; ++i) {
+        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+}
+
+// Rewrites a field in both headers of the only member, through `change`
+// (old value to new); false when the archive is not laid out as minizip
+// writes a one-member archive.
+template <typename Change>
+bool RewriteMemberField(std::string& archive, MemberField field, Change change) {
+    if (archive.size() < kEndRecordSize ||
+        ReadLittle(archive, archive.size() - kEndRecordSize, 4) != kEndSignature) {
+        return false;
+    }
+    const std::size_t central =
+        ReadLittle(archive, archive.size() - kEndRecordSize + kEndCentralOffset, 4);
+    if (central + kUncompressedSize.central + 4 > archive.size() ||
+        ReadLittle(archive, 0, 4) != kLocalSignature ||
+        ReadLittle(archive, central, 4) != kCentralSignature) {
+        return false;
+    }
+    for (const std::size_t at : {field.local, central + field.central}) {
+        WriteLittle(archive, at, field.width, change(ReadLittle(archive, at, field.width)));
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<std::string> ZipSingleMember(std::string_view name, std::string_view data,
-                                           ZipDamage damage) {
+                                           ZipDamage damage, std::uint32_t declaredSize) {
     if (data.size() > kZipMemberLimit) {
         return std::nullopt;
     }
@@ -147,7 +202,26 @@ std::optional<std::string> ZipSingleMember(std::string_view name, std::string_vi
     if (!ok) {
         return std::nullopt;
     }
-    return std::move(file.bytes);
+    // minizip writes neither another method than the ones it can pack with
+    // nor a flagged member without enciphering it, so the headers are
+    // changed afterwards.
+    constexpr std::uint32_t kBzip2 = 12;
+    constexpr std::uint32_t kEncryptedFlag = 1;
+    std::string& archive = file.bytes;
+    const bool rewritten =
+        damage == ZipDamage::Bzip2Method
+            ? RewriteMemberField(archive, kMethod, [](std::uint32_t) { return kBzip2; })
+        : damage == ZipDamage::Encrypted
+            ? RewriteMemberField(archive, kFlags,
+                                 [](std::uint32_t flags) { return flags | kEncryptedFlag; })
+        : damage == ZipDamage::DeclaredSize
+            ? RewriteMemberField(archive, kUncompressedSize,
+                                 [declaredSize](std::uint32_t) { return declaredSize; })
+            : true;
+    if (!rewritten) {
+        return std::nullopt;
+    }
+    return std::move(archive);
 }
 
 }  // namespace qvn_service
