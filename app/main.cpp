@@ -13,6 +13,13 @@
 #endif
 
 int main(int argc, char** argv) {
+    // The key file is a credential for one launch: it is taken (read, and
+    // deleted when it is one) before anything can end the program, so that
+    // a missing deployment does not leave it behind.
+    app::FrontEnd frontEnd;
+    frontEnd.launchKey =
+        app::TakeKeyFile(app::KeyFileArgument(platform::UnsplitCommandLine(), argc, argv));
+
     // The deployment names the service and holds the key table; without it
     // nothing may be sent.
     const engine::DeploymentResult deployment = engine::LoadInstalledDeployment();
@@ -25,12 +32,10 @@ int main(int argc, char** argv) {
     config.timeouts = deployment.value().timeouts;
 
     const app::Environment environment = app::Environment::FromProcess();
-    app::FrontEnd frontEnd;
     frontEnd.clock = &platform::SystemClock();
     frontEnd.makeController =
         app::RealControllerFactory(engine::MakeEngineFactory(config), platform::SystemClock());
     frontEnd.settings = app::SettingsFrom(environment, platform::ExecutablePath());
-    frontEnd.commandLine = platform::RawCommandLine(argc, argv);
 
     int status = 0;
 #ifdef TREVASTO_WITH_QT
