@@ -8,6 +8,7 @@
 #include "engine/transfer_engine.h"
 #include "net/key_table.h"
 #include "platform/process.h"
+#include "platform/user_folders.h"
 #ifdef TREVASTO_WITH_QT
 #include "app/qt/qt_front_end.h"
 #endif
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     engine::EngineConfig config(engine::ServerListFor(deployment.value()),
                                 net::KeyTable(deployment.value().keyTable));
     config.timeouts = deployment.value().timeouts;
+    config.workFolder = platform::UserCacheFolder();
 
     const app::Environment environment = app::Environment::FromProcess();
     frontEnd.clock = &platform::SystemClock();

@@ -33,6 +33,8 @@ struct EngineConfig {
     net::SocketStarter startSockets = &platform::StartupSockets;
     // Bodies of lists and verdicts beyond this are refused as bad input.
     std::int64_t maxReplyBody = 16 * 1024 * 1024;
+    // The program's own work folder; none: no work files.
+    std::optional<std::string> workFolder;
 };
 
 // The engine's working state between and within operations.

@@ -37,6 +37,8 @@ class EngineFixture {
         config.timeouts.normalTimeout = std::chrono::milliseconds(300);
         config.timeouts.longTimeout = std::chrono::milliseconds(300);
         config.maxReplyBody = maxReplyBody;
+        config.workFolder = dir_.Sub("work");
+        dir_.Write("work/.keep", "");
         block_.log.SetDirectory(dir_.path());
         block_.log.Open(8);
         engine_ = std::make_unique<engine::TransferEngine>(block_, config);
