@@ -64,7 +64,7 @@ DialogSettings SettingsFrom(const Environment& environment, std::string programP
 int RunConsoleFrontEnd(const FrontEnd& frontEnd) {
     ConsoleView view(stdin, stdout, stderr, ::isatty(STDERR_FILENO) == 1);
     ConsoleLaunchHost host(view, frontEnd.makeController, *frontEnd.clock, frontEnd.settings);
-    const LaunchResult launch = TransferApp::Launch(frontEnd.commandLine, host);
+    const LaunchResult launch = TransferApp::Launch(frontEnd.launchKey, host);
     return ConsoleExitStatus(launch, host.Outcome());
 }
 

@@ -35,7 +35,7 @@ struct FrontEnd {
     ControllerFactory makeController;
     platform::Clock* clock = nullptr;
     DialogSettings settings;
-    std::string commandLine;  // the raw command line
+    LaunchKey launchKey;  // taken before the deployment was loaded
 };
 
 // Runs the launch on the console; returns the process's exit status.

@@ -8,11 +8,19 @@
 #include "engine/transfer_engine.h"
 #include "net/key_table.h"
 #include "platform/process.h"
+#include "platform/user_folders.h"
 #ifdef TREVASTO_WITH_QT
 #include "app/qt/qt_front_end.h"
 #endif
 
 int main(int argc, char** argv) {
+    // The key file is a credential for one launch: it is taken (read, and
+    // deleted when it is one) before anything can end the program, so that
+    // a missing deployment does not leave it behind.
+    app::FrontEnd frontEnd;
+    frontEnd.launchKey =
+        app::TakeKeyFile(app::KeyFileArgument(platform::UnsplitCommandLine(), argc, argv));
+
     // The deployment names the service and holds the key table; without it
     // nothing may be sent.
     const engine::DeploymentResult deployment = engine::LoadInstalledDeployment();
@@ -23,14 +31,13 @@ int main(int argc, char** argv) {
     engine::EngineConfig config(engine::ServerListFor(deployment.value()),
                                 net::KeyTable(deployment.value().keyTable));
     config.timeouts = deployment.value().timeouts;
+    config.workFolder = platform::UserCacheFolder();
 
     const app::Environment environment = app::Environment::FromProcess();
-    app::FrontEnd frontEnd;
     frontEnd.clock = &platform::SystemClock();
     frontEnd.makeController =
         app::RealControllerFactory(engine::MakeEngineFactory(config), platform::SystemClock());
     frontEnd.settings = app::SettingsFrom(environment, platform::ExecutablePath());
-    frontEnd.commandLine = platform::RawCommandLine(argc, argv);
 
     int status = 0;
 #ifdef TREVASTO_WITH_QT

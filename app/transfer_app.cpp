@@ -42,9 +42,20 @@ std::optional<std::string> FirstArgument(std::string_view line) {
     return argument;
 }
 
+std::optional<std::string> KeyFileArgument(const std::optional<std::string>& unsplitCommandLine,
+                                           int argc, const char* const* argv) {
+    if (unsplitCommandLine) {
+        return FirstArgument(*unsplitCommandLine);
+    }
+    if (argc < 2 || argv == nullptr || argv[1] == nullptr || argv[1][0] == '\0') {
+        return std::nullopt;
+    }
+    return std::string(argv[1]);
+}
+
 std::optional<std::string> ReadKeyFile(const std::string& path) {
     constexpr std::size_t kLimit = 255;
-    auto bytes = platform::ReadFileStart(path, kLimit);
+    auto bytes = platform::ReadRegularFileStart(path, kLimit);
     if (!bytes || bytes->empty()) {
         return std::nullopt;
     }
@@ -65,19 +76,28 @@ std::optional<std::string> ReadKeyFile(const std::string& path) {
     return text.substr(kPrefix.size());
 }
 
-LaunchResult TransferApp::Launch(std::string_view commandLine, LaunchHost& host) {
-    const std::optional<std::string> path = FirstArgument(commandLine);
-    if (path) {
-        std::optional<std::string> key = ReadKeyFile(*path);
-        // The key file is for one launch only: it goes whether or not it
-        // could be used.
-        (void)platform::DeleteFile(*path);
-        if (!key) {
+LaunchKey TakeKeyFile(const std::optional<std::string>& path) {
+    if (!path) {
+        return {};
+    }
+    std::optional<std::string> key = ReadKeyFile(*path);
+    if (!key) {
+        return {LaunchKey::Source::UnusableFile, {}};
+    }
+    (void)platform::DeleteFile(*path);
+    return {LaunchKey::Source::KeyFile, std::move(*key)};
+}
+
+LaunchResult TransferApp::Launch(const LaunchKey& launchKey, LaunchHost& host) {
+    switch (launchKey.source) {
+        case LaunchKey::Source::KeyFile:
+            host.RunDialog(launchKey.key);
+            return LaunchResult::DialogRan;
+        case LaunchKey::Source::UnusableFile:
             host.ShowMessage(kNoLongerValidText);
             return LaunchResult::UnusableKeyFile;
-        }
-        host.RunDialog(key);
-        return LaunchResult::DialogRan;
+        case LaunchKey::Source::NoArgument:
+            break;
     }
     host.ShowMessage(kMustBeInitiatedText);
     host.RunDialog(std::nullopt);

@@ -1,6 +1,6 @@
 #pragma once
-// Launch: the key-file path from the raw command line, the key from the
-// file (which is deleted in every case), then the transfer dialog.
+// Launch: the key-file path from the command line, the key from the file
+// (which is then deleted), then the transfer dialog.
 
 #include <optional>
 #include <string>
@@ -13,9 +13,16 @@ namespace app {
 // character after its closing quote.
 std::optional<std::string> FirstArgument(std::string_view commandLine);
 
+// The key file's path: the first argument of the unsplit command line
+// where the system passes one (platform::UnsplitCommandLine), else argv[1]
+// exactly as given. Nothing when there is no argument or it is empty.
+std::optional<std::string> KeyFileArgument(const std::optional<std::string>& unsplitCommandLine,
+                                           int argc, const char* const* argv);
+
 // The key of a key file: the text after "download=" (any letter case) in
 // the first 255 bytes, verbatim up to the first NUL; nothing when the file
-// is unusable.
+// is unusable (missing, not a regular file, or not beginning with
+// "download=").
 std::optional<std::string> ReadKeyFile(const std::string& path);
 
 inline constexpr const char* kNoLongerValidText =
@@ -35,6 +42,25 @@ class LaunchHost {
     virtual void RunDialog(const std::optional<std::string>& key) = 0;
 };
 
+// What the launch starts from: the key file of the command line, already
+// taken.
+struct LaunchKey {
+    enum class Source {
+        NoArgument,   // no key file was named
+        KeyFile,      // a key file, read and deleted
+        UnusableFile  // the named file was no key file; it was left alone
+    };
+    Source source = Source::NoArgument;
+    std::string key;  // for KeyFile
+
+    bool operator==(const LaunchKey&) const = default;
+};
+
+// Reads the key file at `path` and deletes it: the key is a credential for
+// one launch. Only a key file is deleted; whatever else the argument names
+// (a document opened with the program by mistake) is left alone.
+LaunchKey TakeKeyFile(const std::optional<std::string>& path);
+
 enum class LaunchResult {
     DialogRan,       // the dialog ran (with a key, or looking for one itself)
     UnusableKeyFile  // the key file was unusable; the dialog never ran
@@ -42,7 +68,7 @@ enum class LaunchResult {
 
 class TransferApp {
   public:
-    static LaunchResult Launch(std::string_view commandLine, LaunchHost& host);
+    static LaunchResult Launch(const LaunchKey& launchKey, LaunchHost& host);
 };
 
 }  // namespace app

@@ -7,6 +7,13 @@ function(trevasto_library name)
   endforeach()
   file(GLOB sources CONFIGURE_DEPENDS ${globs})
   list(FILTER sources EXCLUDE REGEX ".*/main\\.cpp$")
+  # A file named <part>_posix.cpp or <part>_windows.cpp is one system's
+  # implementation of <part>.h; only this system's is built.
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER sources EXCLUDE REGEX "_windows\\.cpp$")
+  endif()
   if(NOT sources)
     # A folder whose code has not landed yet still gives a linkable library.
     set(empty ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)

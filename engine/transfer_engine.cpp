@@ -2,6 +2,7 @@
 
 #include "engine/key_operations.h"
 #include "platform/file.h"
+#include "platform/path.h"
 
 namespace engine {
 
@@ -43,9 +44,13 @@ bool TransferEngine::Reset() {
         currentPath.clear();
         progress = control::LiveProgress{};
     });
-    // Work files of earlier operations, in the process's current folder.
-    for (const char* name : {"diff.crc", "temp.crc", "temp.crc~"}) {
-        (void)platform::DeleteFile(name);
+    // Work files of earlier operations. Only the program's own folder holds
+    // them: anywhere else (the current folder is often the user's home) a
+    // file of these names is the user's.
+    if (context_.config.workFolder) {
+        for (const char* name : {"diff.crc", "temp.crc", "temp.crc~"}) {
+            (void)platform::DeleteFile(platform::JoinName(*context_.config.workFolder, name));
+        }
     }
     return true;
 }

@@ -3,8 +3,9 @@
 // header of every request.
 //
 // The input is the file's content. Checked: the launch hands the dialog
-// what ReadKeyFile reads and deletes the file in every case; a key holds no
-// NUL and no more than the file's first 255 bytes allow; its credentials
+// what ReadKeyFile reads and deletes the file exactly when that is a key,
+// leaving any other file as it was; a key holds no NUL and no more than
+// the file's first 255 bytes allow; its credentials
 // header is one line that the service's own token reader turns back into
 // the key, or is refused exactly when the key is longer than the token
 // holds.
@@ -83,10 +84,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckCredentials(*key);
     }
 
+    const app::LaunchKey launchKey = app::TakeKeyFile(path);
+    if (key) {
+        FUZZ_CHECK(!platform::Exists(path));
+        FUZZ_CHECK(launchKey.source == app::LaunchKey::Source::KeyFile && launchKey.key == *key);
+    } else {
+        const auto left = platform::ReadFileStart(path, content.size() + 1);
+        FUZZ_CHECK(left.ok() && *left == content);
+        FUZZ_CHECK(launchKey.source == app::LaunchKey::Source::UnusableFile);
+    }
+
     RecordingHost host;
-    const app::LaunchResult result =
-        app::TransferApp::Launch("/usr/bin/trevasto \"" + path + "\"", host);
-    FUZZ_CHECK(!platform::Exists(path));
+    const app::LaunchResult result = app::TransferApp::Launch(launchKey, host);
     if (key) {
         FUZZ_CHECK(result == app::LaunchResult::DialogRan);
         FUZZ_CHECK(host.messages.empty());

@@ -19,6 +19,11 @@ enum class FileAccess {
     ReadWrite,       // read and write an existing file, exclusively
     WriteExisting,   // write an existing file, exclusively
     CreateAlways,    // create, or truncate an existing file, and write exclusively
+    // Read an existing regular file; other readers allowed. Neither the open
+    // nor a read ever waits: a FIFO, device, socket or folder is refused
+    // (EINVAL) rather than opened, since opening some of them blocks or
+    // acts on the device.
+    ReadRegularOnly,
 };
 
 // What tells one file from another on a machine, also after a rename: its
@@ -101,6 +106,9 @@ Status DeleteFile(const std::string& path);
 Status CreateFolder(const std::string& path);
 // Reads at most `limit` bytes from the start of a file.
 Result<std::string> ReadFileStart(const std::string& path, std::size_t limit);
+// The same for a path given from outside, which may name anything: only a
+// regular file is read (FileAccess::ReadRegularOnly).
+Result<std::string> ReadRegularFileStart(const std::string& path, std::size_t limit);
 // Creates or replaces a file with the given bytes.
 Status WriteWholeFile(const std::string& path, const std::string& bytes);
 

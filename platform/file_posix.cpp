@@ -25,6 +25,31 @@ FileTime ModificationTime(const struct stat& st) {
     return FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
 }
 
+Status RegularFileOnly(const struct stat& st) {
+    return S_ISREG(st.st_mode) ? Status::Ok() : Status(SysError{EINVAL});
+}
+
+Result<std::string> ReadStart(const std::string& path, std::size_t limit, FileAccess access) {
+    auto file = File::Open(path, access);
+    if (!file) {
+        return file.error();
+    }
+    std::string bytes(limit, '\0');
+    std::size_t got = 0;
+    while (got < limit) {
+        auto n = file->Read(bytes.data() + got, limit - got);
+        if (!n) {
+            return n.error();
+        }
+        if (*n == 0) {
+            break;
+        }
+        got += *n;
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
 }  // namespace
 
 File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -61,6 +86,20 @@ Result<File> File::Open(const std::string& path, FileAccess access) {
         case FileAccess::CreateAlways:
             flags |= O_WRONLY | O_CREAT;
             break;
+        case FileAccess::ReadRegularOnly: {
+            // Looked at before the open, so that a FIFO or device is never
+            // opened at all; checked again on the open file below, in case
+            // the name was replaced in between.
+            flags |= O_RDONLY | O_NONBLOCK | O_NOCTTY;
+            struct stat before {};
+            if (::stat(path.c_str(), &before) != 0) {
+                return LastError();
+            }
+            if (Status regular = RegularFileOnly(before); !regular) {
+                return regular.error();
+            }
+            break;
+        }
     }
     int fd = -1;
     do {
@@ -74,11 +113,20 @@ Result<File> File::Open(const std::string& path, FileAccess access) {
 
 Result<File> File::Adopt(File file, FileAccess access) {
     struct stat st {};
-    if (::fstat(file.fd_, &st) == 0 && S_ISDIR(st.st_mode) && access != FileAccess::ReadShared) {
+    if (access == FileAccess::ReadRegularOnly) {
+        if (::fstat(file.fd_, &st) != 0) {
+            return LastError();
+        }
+        if (Status regular = RegularFileOnly(st); !regular) {
+            return regular.error();
+        }
+    } else if (::fstat(file.fd_, &st) == 0 && S_ISDIR(st.st_mode) &&
+               access != FileAccess::ReadShared) {
         return SysError{EISDIR};
     }
-    const int lock = access == FileAccess::ReadShared ? LOCK_SH : LOCK_EX;
-    if (::flock(file.fd_, lock | LOCK_NB) != 0) {
+    const bool shared =
+        access == FileAccess::ReadShared || access == FileAccess::ReadRegularOnly;
+    if (::flock(file.fd_, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         return LastError();
     }
     // Truncate only once the lock is ours, so that a refused open never
@@ -273,24 +321,11 @@ Status CreateFolder(const std::string& path) {
 }
 
 Result<std::string> ReadFileStart(const std::string& path, std::size_t limit) {
-    auto file = File::Open(path, FileAccess::ReadShared);
-    if (!file) {
-        return file.error();
-    }
-    std::string bytes(limit, '\0');
-    std::size_t got = 0;
-    while (got < limit) {
-        auto n = file->Read(bytes.data() + got, limit - got);
-        if (!n) {
-            return n.error();
-        }
-        if (*n == 0) {
-            break;
-        }
-        got += *n;
-    }
-    bytes.resize(got);
-    return bytes;
+    return ReadStart(path, limit, FileAccess::ReadShared);
+}
+
+Result<std::string> ReadRegularFileStart(const std::string& path, std::size_t limit) {
+    return ReadStart(path, limit, FileAccess::ReadRegularOnly);
 }
 
 Status WriteWholeFile(const std::string& path, const std::string& bytes) {

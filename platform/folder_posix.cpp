@@ -161,6 +161,7 @@ Result<File> Folder::OpenFile(std::string_view name, FileAccess access) const {
     int flags = O_WRONLY;
     switch (access) {
         case FileAccess::ReadShared:
+        case FileAccess::ReadRegularOnly:
             flags = O_RDONLY;
             break;
         case FileAccess::ReadWrite:

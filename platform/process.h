@@ -1,6 +1,7 @@
 #pragma once
 // What the process knows of itself.
 
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -8,9 +9,10 @@ namespace platform {
 // Full path of the running program.
 std::string ExecutablePath();
 
-// The raw command line, rebuilt from argv: the program name (quoted when it
-// holds a blank or is empty), then the arguments joined by single blanks, as
-// a launcher would have passed them.
-std::string RawCommandLine(int argc, const char* const* argv);
+// The command line as one unsplit text, where the system hands a program
+// that and leaves the splitting to it; nothing where the system passes the
+// arguments already split (POSIX), so that argv is taken as it is and no
+// quote rule can turn one argument into another path.
+std::optional<std::string> UnsplitCommandLine();
 
 }  // namespace platform

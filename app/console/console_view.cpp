@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <string_view>
 
 #include "platform/file.h"
 #include "platform/strings.h"
@@ -11,15 +12,68 @@ namespace {
 
 constexpr int kBarWidth = 40;
 
-// Message texts use CR LF line ends; a console wants plain line ends.
-std::string ConsoleText(const std::string& text) {
+// The length of the valid UTF-8 sequence at `at` that stands for a
+// printable character; 0 for a byte that starts none, a broken or
+// overlong sequence, a surrogate, or a C1 control (U+0080 to U+009F),
+// which terminals obey as they do ESC sequences.
+std::size_t PrintableSequence(std::string_view text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    unsigned char low = 0x80;  // the allowed range of the second byte
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        low = lead == 0xC2 ? 0xA0 : 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length || byte(at + 1) < low || byte(at + 1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// Text as the console prints it. Names in the file list come from the
+// network, and a control byte or a broken UTF-8 sequence in one would reach
+// the terminal as a command (clearing the screen, moving the cursor,
+// faking lines): such bytes are shown as \xNN, and a backslash as \\ so
+// that no such escape can be faked. With `crLfLineEnds` (message texts),
+// a CR LF pair is a plain line end instead.
+std::string ConsoleText(std::string_view text, bool crLfLineEnds) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            continue;
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (crLfLineEnds && c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            out.push_back('\n');
+            i += 2;
+        } else if (c == '\\') {
+            out += "\\\\";
+            ++i;
+        } else if (c >= 0x20 && c < 0x7F) {
+            out.push_back(static_cast<char>(c));
+            ++i;
+        } else if (const std::size_t length = c >= 0x80 ? PrintableSequence(text, i) : 0) {
+            out.append(text.substr(i, length));
+            i += length;
+        } else {
+            out += platform::StrPrintf("\\x%02x", c);
+            ++i;
         }
-        out.push_back(text[i]);
     }
     return out;
 }
@@ -36,7 +90,7 @@ ConsoleView::ConsoleView(std::FILE* in, std::FILE* out, std::FILE* err, bool dra
 
 void ConsoleView::AddLine(const std::string& text) {
     EraseBar();
-    std::fputs(text.c_str(), out_);
+    std::fputs(ConsoleText(text, false).c_str(), out_);
     std::fputc('\n', out_);
     std::fflush(out_);
     DrawBar();
@@ -103,13 +157,13 @@ void ConsoleView::EraseBar() {
 }
 
 void ConsoleView::ShowDestination(const std::string& text) {
-    std::fprintf(err_, "Destination Folder: %s\n", text.c_str());
+    std::fprintf(err_, "Destination Folder: %s\n", ConsoleText(text, false).c_str());
     std::fflush(err_);
 }
 
 void ConsoleView::ShowMessage(const std::string& text) {
     EraseBar();
-    std::fprintf(out_, "%s\n", ConsoleText(text).c_str());
+    std::fprintf(out_, "%s\n", ConsoleText(text, true).c_str());
     std::fflush(out_);
 }
 
@@ -135,7 +189,7 @@ std::optional<std::string> ConsoleView::ReadLine() {
 
 bool ConsoleView::AskReplace(const std::string& text) {
     EraseBar();
-    std::fprintf(err_, "%s [OK/Cancel] ", text.c_str());
+    std::fprintf(err_, "%s [OK/Cancel] ", ConsoleText(text, true).c_str());
     std::fflush(err_);
     const std::optional<std::string> answer = ReadLine();
     return answer && IsYes(*answer);

@@ -33,7 +33,7 @@ int RunQtFrontEnd(int& argc, char** argv, const FrontEnd& frontEnd) {
     QApplication application(argc, argv);
     application.setWindowIcon(ApplicationIcon());
     QtLaunchHost host(frontEnd);
-    const LaunchResult launch = TransferApp::Launch(frontEnd.commandLine, host);
+    const LaunchResult launch = TransferApp::Launch(frontEnd.launchKey, host);
     return ConsoleExitStatus(launch, host.Outcome());
 }
 

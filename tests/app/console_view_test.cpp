@@ -155,4 +155,44 @@ TEST_F(ConsoleTest, BarRedrawsInPlaceOnATerminal) {
     EXPECT_EQ(err.find("28%", err.find("28%") + 1), std::string::npos);
 }
 
+// Names come from the network: nothing in one may act on the terminal or
+// pass for something the program printed itself.
+TEST(ConsoleText, ControlBytesAndBrokenUtf8AreShownEscaped) {
+    const struct {
+        std::string text;
+        std::string line;     // as a list line (and the destination) shows it
+        std::string message;  // as a message shows it
+    } cases[] = {
+        {"Report 2026.pdf", "Report 2026.pdf", "Report 2026.pdf"},
+        {"caf\xc3\xa9 \xe2\x82\xac\xf0\x9f\x93\x84 \xc2\xa0",
+         "caf\xc3\xa9 \xe2\x82\xac\xf0\x9f\x93\x84 \xc2\xa0",
+         "caf\xc3\xa9 \xe2\x82\xac\xf0\x9f\x93\x84 \xc2\xa0"},
+        {"\x1b[2Jx\a\b\x7f", R"(\x1b[2Jx\x07\x08\x7f)", R"(\x1b[2Jx\x07\x08\x7f)"},
+        {std::string("a\0b", 3), R"(a\x00b)", R"(a\x00b)"},
+        {R"(C:\x1b)", R"(C:\\x1b)", R"(C:\\x1b)"},
+        // C1 controls (here CSI), broken, cut short, overlong, surrogate.
+        {"\xc2\x9b"
+         "2J \xc2\x80",
+         R"(\xc2\x9b2J \xc2\x80)", R"(\xc2\x9b2J \xc2\x80)"},
+        {"\xff\xc3(\xe2\x82", R"(\xff\xc3(\xe2\x82)", R"(\xff\xc3(\xe2\x82)"},
+        {"\xc0\xaf\xe0\x80\xaf\xed\xa0\x80\xf4\x90\x80\x80",
+         R"(\xc0\xaf\xe0\x80\xaf\xed\xa0\x80\xf4\x90\x80\x80)",
+         R"(\xc0\xaf\xe0\x80\xaf\xed\xa0\x80\xf4\x90\x80\x80)"},
+        // Only a message's CR LF pair is a line end.
+        {"one\r\ntwo\nthree\r", R"(one\x0d\x0atwo\x0athree\x0d)", "one\ntwo\\x0athree\\x0d"},
+    };
+    for (const auto& c : cases) {
+        Stream in;
+        Stream out;
+        Stream err;
+        app::ConsoleView view(in.file, out.file, err.file, false);
+        view.AddLine(c.text);
+        view.ReplaceLastLine(c.text);
+        view.ShowMessage(c.text);
+        view.ShowDestination(c.text);
+        EXPECT_EQ(out.Text(), c.line + "\n" + c.line + "\n" + c.message + "\n") << c.line;
+        EXPECT_EQ(err.Text(), "Destination Folder: " + c.line + "\n") << c.line;
+    }
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
-// Launch: the first argument, the key file and its deletion.
+// Launch: the key file's argument, the key file and its deletion.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <optional>
 #include <vector>
@@ -41,22 +42,31 @@ TEST(FirstArgument, CharacterAfterTheClosingQuoteIsAlwaysSkipped) {
     EXPECT_EQ(FirstArgument("t.exe\tk.txt"), std::nullopt);
 }
 
-TEST(FirstArgument, FindsTheKeyFileInTheLineRebuiltFromArgv) {
-    struct Case {
-        const char* program;
-        const char* keyFile;
+TEST(KeyFileArgument, Argv1AsGivenUnlessTheSystemPassesAnUnsplitLine) {
+    using Argv = std::vector<const char*>;
+    const struct {
+        std::optional<std::string> unsplit;
+        Argv argv;
+        std::optional<std::string> expected;
+    } cases[] = {
+        // Split by the system already: no quote rule applies again.
+        {std::nullopt, {"trevasto", "\"victim\" key.qvnkey"}, "\"victim\" key.qvnkey"},
+        {std::nullopt, {"trevasto", " x"}, " x"},
+        {std::nullopt, {"/opt/my apps/trevasto", "/tmp/key 2.qvn", "more"}, "/tmp/key 2.qvn"},
+        {std::nullopt, {"", "=revast"}, "=revast"},
+        {std::nullopt, {"trevasto", ""}, std::nullopt},
+        {std::nullopt, {"trevasto"}, std::nullopt},
+        {std::nullopt, {}, std::nullopt},
+        // An unsplit line is the only source where there is one.
+        {"\"C:\\t.exe\" \"C:\\keys\\k 1.txt\"", {"t.exe", "ignored"}, "C:\\keys\\k 1.txt"},
+        {"t.exe", {"t.exe", "ignored"}, std::nullopt},
     };
-    const Case cases[] = {
-        {"/usr/bin/trevasto", "/home/ana/Downloads/key.qvn"},
-        {"/opt/my apps/trevasto", "/tmp/key 2.qvn"},
-        {"", "=revast"},  // an empty argv[0]
-        {"", "/tmp/key file.qvn"},
-    };
-    for (const Case& c : cases) {
-        const char* argv[] = {c.program, c.keyFile};
-        EXPECT_EQ(FirstArgument(platform::RawCommandLine(2, argv)), std::string(c.keyFile))
-            << "program '" << c.program << "'";
+    for (const auto& c : cases) {
+        EXPECT_EQ(app::KeyFileArgument(c.unsplit, static_cast<int>(c.argv.size()), c.argv.data()),
+                  c.expected)
+            << (c.argv.size() > 1 ? c.argv[1] : "(no argument)");
     }
+    EXPECT_FALSE(platform::UnsplitCommandLine()) << "this system passes argv split";
 }
 
 class KeyFileTest : public ::testing::Test {
@@ -89,6 +99,36 @@ TEST_F(KeyFileTest, UnusableFiles) {
     EXPECT_FALSE(Read("xdownload=abc"));
     EXPECT_FALSE(Read("download"));
     EXPECT_FALSE(app::ReadKeyFile(dir_.Sub("missing.txt")));
+    EXPECT_FALSE(app::ReadKeyFile(dir_.path())) << "a folder";
+    // A FIFO without a writer would block an ordinary open for ever.
+    ASSERT_EQ(::mkfifo(dir_.Sub("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(app::ReadKeyFile(dir_.Sub("fifo")));
+}
+
+TEST_F(KeyFileTest, OnlyAKeyFileIsTaken) {
+    using Source = app::LaunchKey::Source;
+    const struct {
+        const char* content;
+        app::LaunchKey expected;
+    } cases[] = {
+        {"download=XYZ", {Source::KeyFile, "XYZ"}},
+        {"DownLoad=", {Source::KeyFile, ""}},
+        {"upload=XYZ", {Source::UnusableFile, ""}},
+        {"My thesis, chapter one", {Source::UnusableFile, ""}},
+        {"", {Source::UnusableFile, ""}},
+    };
+    for (const auto& c : cases) {
+        dir_.Write("k.txt", c.content);
+        EXPECT_EQ(app::TakeKeyFile(dir_.Sub("k.txt")), c.expected) << c.content;
+        const bool keyFile = c.expected.source == Source::KeyFile;
+        EXPECT_EQ(dir_.Read("k.txt"), keyFile ? "" : c.content) << c.content;
+        EXPECT_EQ(platform::Exists(dir_.Sub("k.txt")), !keyFile) << c.content;
+    }
+    EXPECT_EQ(app::TakeKeyFile(dir_.Sub("missing.txt")).source, Source::UnusableFile);
+    EXPECT_EQ(app::TakeKeyFile(std::nullopt), app::LaunchKey{});
+    ASSERT_EQ(::mkfifo(dir_.Sub("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(app::TakeKeyFile(dir_.Sub("fifo")).source, Source::UnusableFile);
+    EXPECT_TRUE(platform::Exists(dir_.Sub("fifo")));
 }
 
 class RecordingHost final : public app::LaunchHost {
@@ -103,37 +143,35 @@ class RecordingHost final : public app::LaunchHost {
     std::optional<std::string> lastKey;
 };
 
-TEST_F(KeyFileTest, LaunchWithAGoodKeyFileRunsTheDialogAndDeletesTheFile) {
-    dir_.Write("k.txt", "download=XYZ");
-    RecordingHost host;
-    EXPECT_EQ(app::TransferApp::Launch("trevasto " + dir_.Sub("k.txt"), host),
-              app::LaunchResult::DialogRan);
-    EXPECT_EQ(host.runs, 1);
-    EXPECT_EQ(host.lastKey, "XYZ");
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_FALSE(platform::Exists(dir_.Sub("k.txt")));
-}
-
-TEST_F(KeyFileTest, LaunchWithAnUnusableFileShowsTheMessageAndStillDeletesIt) {
-    dir_.Write("k.txt", "upload=XYZ");
-    RecordingHost host;
-    EXPECT_EQ(app::TransferApp::Launch("trevasto " + dir_.Sub("k.txt"), host),
-              app::LaunchResult::UnusableKeyFile);
-    EXPECT_EQ(host.runs, 0);
-    EXPECT_EQ(host.messages, std::vector<std::string>{app::kNoLongerValidText});
-    EXPECT_FALSE(platform::Exists(dir_.Sub("k.txt")));
-    // A missing file gives the same message.
-    RecordingHost again;
-    app::TransferApp::Launch("trevasto " + dir_.Sub("k.txt"), again);
-    EXPECT_EQ(again.messages, std::vector<std::string>{app::kNoLongerValidText});
-}
-
-TEST(Launch, WithoutArgumentTheDialogRunsWithoutAKey) {
-    RecordingHost host;
-    EXPECT_EQ(app::TransferApp::Launch("trevasto", host), app::LaunchResult::DialogRan);
-    EXPECT_EQ(host.messages, std::vector<std::string>{app::kMustBeInitiatedText});
-    EXPECT_EQ(host.runs, 1);
-    EXPECT_FALSE(host.lastKey);
+TEST(Launch, EachKindOfLaunchKeyShowsItsMessageAndRunsTheDialogOrNot) {
+    using Source = app::LaunchKey::Source;
+    using Strings = std::vector<std::string>;
+    const struct {
+        app::LaunchKey launchKey;
+        app::LaunchResult result;
+        Strings messages;
+        int runs;
+        std::optional<std::string> key;
+    } cases[] = {
+        {{Source::KeyFile, "XYZ"}, app::LaunchResult::DialogRan, {}, 1, "XYZ"},
+        {{Source::UnusableFile, ""},
+         app::LaunchResult::UnusableKeyFile,
+         {app::kNoLongerValidText},
+         0,
+         std::nullopt},
+        {{Source::NoArgument, ""},
+         app::LaunchResult::DialogRan,
+         {app::kMustBeInitiatedText},
+         1,
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        RecordingHost host;
+        EXPECT_EQ(app::TransferApp::Launch(c.launchKey, host), c.result);
+        EXPECT_EQ(host.messages, c.messages);
+        EXPECT_EQ(host.runs, c.runs);
+        EXPECT_EQ(host.lastKey, c.key);
+    }
 }
 
 }  // namespace

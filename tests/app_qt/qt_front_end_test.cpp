@@ -33,6 +33,7 @@
 #include "net/key_table.h"
 #include "platform/clock.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "platform/strings.h"
 #include "service_support/service_test_support.h"
 #include "support/temp_dir.h"
@@ -194,10 +195,12 @@ class QtFrontEndTest : public ::testing::Test {
     // web side does, with the user's steps; returns the exit status.
     int Launch(const std::string& key) {
         work_.Write("key.txt", "download=" + key);
-        frontEnd_.commandLine = "trevasto " + work_.Sub("key.txt");
+        const std::string keyFile = work_.Sub("key.txt");
+        const char* argv[] = {"trevasto", keyFile.c_str()};
+        frontEnd_.launchKey = TakeKeyFile(KeyFileArgument(platform::UnsplitCommandLine(), 2, argv));
         user_.Begin();
         QtLaunchHost host(frontEnd_);
-        const LaunchResult launch = TransferApp::Launch(frontEnd_.commandLine, host);
+        const LaunchResult launch = TransferApp::Launch(frontEnd_.launchKey, host);
         EXPECT_TRUE(user_.Done()) << "steps not taken: " << user_.StepsLeft();
         EXPECT_FALSE(platform::Exists(work_.Sub("key.txt"))) << "the key file is deleted";
         return ConsoleExitStatus(launch, host.Outcome());

@@ -374,11 +374,12 @@ TEST_F(DownloadsTest, HostileListedNamesAreRefusedAndTheRunGoesOn) {
                         Completed({
                             "a\\.txt  1K  \\(1 of 6\\)",
                             "Complete",
-                            "\\.\\.\\\\evil\\.txt   \\(2 of 6\\)",
+                            // The console shows a backslash doubled.
+                            R"(\.\.\\\\evil\.txt   \(2 of 6\))",
                             refused,
-                            "sub\\\\\\.\\.\\\\\\.\\.\\\\evil\\.txt   \\(3 of 6\\)",
+                            R"(sub\\\\\.\.\\\\\.\.\\\\evil\.txt   \(3 of 6\))",
                             refused,
-                            "\\\\evil\\.txt   \\(4 of 6\\)",
+                            R"(\\\\evil\.txt   \(4 of 6\))",
                             refused,
                             "\\.\\.   \\(5 of 6\\)",
                             refused,

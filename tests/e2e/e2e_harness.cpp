@@ -287,6 +287,12 @@ bool EndToEndTest::WaitForDownload(std::string_view fileId, int count) {
 
 ProgramRun EndToEndTest::Run(const std::string& key, const std::vector<std::string>& answers,
                              const std::function<void()>& meanwhile) {
+    return RunAs(Start{}, key, answers, meanwhile);
+}
+
+ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
+                               const std::vector<std::string>& answers,
+                               const std::function<void()>& meanwhile) {
     ProgramRun run;
     const std::vector<std::uint16_t> servers =
         programServers_.empty() ? service_->Ports() : programServers_;
@@ -294,6 +300,7 @@ ProgramRun EndToEndTest::Run(const std::string& key, const std::vector<std::stri
                                        "\nkey_table = keytable.bin\ntimeouts = " + timeouts_ +
                                        "\nconnect_pause = 0ms\n");
     work_.Write("key.txt", "download=" + key);
+    const std::string deployment = work_.Sub(start.deployment ? "deployment.conf" : "missing.conf");
     const testing_support::TempDir logFolder;
 
     std::string input;
@@ -301,11 +308,16 @@ ProgramRun EndToEndTest::Run(const std::string& key, const std::vector<std::stri
         input += answer + "\n";
     }
     platform::ChildOptions options;
-    options.argv = {TREVASTO_PROGRAM, work_.Sub("key.txt")};
+    options.argv = {TREVASTO_PROGRAM};
+    const std::vector<std::string> arguments =
+        start.arguments.value_or(std::vector<std::string>{KeyFile()});
+    options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
+    options.workingDirectory = start.workingDirectory;
     options.environment = {{"TREVASTO_UI", "console"},
-                           {"TREVASTO_DEPLOYMENT", work_.Sub("deployment.conf")},
+                           {"TREVASTO_DEPLOYMENT", deployment},
                            {"TREVASTO_LOG_DIR", logFolder.path()},
-                           {"TREVASTO_LOG_FLAGS", "8"}};
+                           {"TREVASTO_LOG_FLAGS", "8"},
+                           {"XDG_CACHE_HOME", cache_.path()}};
     options.input = platform::ChildInput::FromText(input);
     requestsBeforeRun_ = service_->RequestRecords().size();
 

@@ -77,6 +77,14 @@ struct Outcome {
     std::vector<std::string> lines;     // ProgramRun::FinalLines, as regular expressions
 };
 
+// How the program is started; the defaults are the web side's launch.
+struct Start {
+    // The arguments after the program's name; nothing: the key file's path.
+    std::optional<std::vector<std::string>> arguments = std::nullopt;
+    std::string workingDirectory = {};  // empty: the test's own
+    bool deployment = true;             // false: TREVASTO_DEPLOYMENT names no file
+};
+
 // A header line's value in a request block ("X-QVN-LUPIN: " -> "0,3;").
 std::optional<std::string> HeaderValue(std::string_view block, std::string_view name);
 
@@ -106,6 +114,10 @@ class EndToEndTest : public service_testing::ServiceTest {
     // program has started.
     ProgramRun Run(const std::string& key, const std::vector<std::string>& answers,
                    const std::function<void()>& meanwhile = {});
+    // The same, started as `start` says.
+    ProgramRun RunAs(const Start& start, const std::string& key,
+                     const std::vector<std::string>& answers,
+                     const std::function<void()>& meanwhile = {});
     // Waits (up to the run limit) until the service has received the
     // `count`th DownLoad request for a file identifier.
     bool WaitForDownload(std::string_view fileId, int count = 1);
@@ -114,6 +126,11 @@ class EndToEndTest : public service_testing::ServiceTest {
     std::vector<std::string> Answers(const std::string& replace = "yes") const;
 
     std::string Destination() const { return outside_.Sub("destination"); }
+    // The key file a run writes (and the program should delete).
+    std::string KeyFile() const { return work_.Sub("key.txt"); }
+    // The program's work folder: runs get XDG_CACHE_HOME in a temporary
+    // folder, so that none touches the user's own cache.
+    std::string WorkFolder() const { return cache_.Sub("trevasto"); }
     Tree DestinationTree() const { return ReadTree(Destination()); }
     // Everything beside the destination's folder (which is left out).
     Tree OutsideTree() const;
@@ -134,6 +151,7 @@ class EndToEndTest : public service_testing::ServiceTest {
 
     testing_support::TempDir work_;     // key table, deployment, key file, log
     testing_support::TempDir outside_;  // holds the destination folder
+    testing_support::TempDir cache_;    // the runs' XDG_CACHE_HOME
 
   private:
     // The service's request count when the current run started.

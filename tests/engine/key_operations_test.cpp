@@ -192,8 +192,11 @@ TEST_F(ResetTest, ClearsTheRunAndKeepsWhatOutlivesIt) {
     f_.context().state.currentFileId = "77";
     f_.context().state.keyFileList.resize(2);
     f_.context().link.server(0).failed = true;
-    for (const char* name : {"diff.crc", "temp.crc", "temp.crc~", "other.crc"}) {
+    // The same names in the current folder (the user's home, from a
+    // desktop launcher) and in the engine's work folder.
+    for (const std::string name : {"diff.crc", "temp.crc", "temp.crc~", "other.crc"}) {
         f_.dir().Write(name, "x");
+        f_.dir().Write("work/" + name, "x");
     }
 
     ASSERT_TRUE(f_.engine().Reset());
@@ -217,10 +220,17 @@ TEST_F(ResetTest, ClearsTheRunAndKeepsWhatOutlivesIt) {
     EXPECT_EQ(f_.context().state.currentFileId, "");
     EXPECT_TRUE(f_.context().state.keyFileList.empty());
     EXPECT_TRUE(f_.context().link.server(0).failed) << "the server list survives";
-    EXPECT_FALSE(platform::Exists("diff.crc"));
-    EXPECT_FALSE(platform::Exists("temp.crc"));
-    EXPECT_FALSE(platform::Exists("temp.crc~"));
-    EXPECT_TRUE(platform::Exists("other.crc"));
+    for (const std::string name : {"diff.crc", "temp.crc", "temp.crc~"}) {
+        EXPECT_FALSE(platform::Exists(f_.dir().Sub("work/" + name))) << name;
+        EXPECT_TRUE(platform::Exists(name)) << name << " outside the work folder";
+    }
+    EXPECT_TRUE(platform::Exists(f_.dir().Sub("work/other.crc")));
+
+    // Without a work folder there are no work files to delete.
+    engine::TransferEngine withoutWorkFolder(
+        f_.block(), engine::EngineConfig({}, engine_testing::TestKeyTable()));
+    EXPECT_TRUE(withoutWorkFolder.Reset());
+    EXPECT_TRUE(platform::Exists("diff.crc"));
 
     // A second Reset finds nothing to free or delete and still succeeds.
     EXPECT_TRUE(f_.engine().Reset());

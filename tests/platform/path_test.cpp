@@ -51,17 +51,7 @@ TEST(PathParts, SplitAtTheLastSeparator) {
     EXPECT_EQ(platform::JoinName("", "x.log"), "/x.log");
 }
 
-TEST(RawCommandLine, ProgramQuotedOnlyWhenItHoldsABlankOrIsEmpty) {
-    const char* plain[] = {"/usr/bin/trevasto", "/tmp/key file.txt"};
-    EXPECT_EQ(platform::RawCommandLine(2, plain), "/usr/bin/trevasto /tmp/key file.txt");
-    const char* spaced[] = {"/opt/my apps/trevasto", "k.txt", "more"};
-    EXPECT_EQ(platform::RawCommandLine(3, spaced), "\"/opt/my apps/trevasto\" k.txt more");
-    const char* alone[] = {"trevasto"};
-    EXPECT_EQ(platform::RawCommandLine(1, alone), "trevasto");
-    // A launcher may pass an empty argv[0]; bare, it would leave a leading
-    // blank that hides the program's place.
-    const char* unnamed[] = {"", "k.txt"};
-    EXPECT_EQ(platform::RawCommandLine(2, unnamed), "\"\" k.txt");
+TEST(Process, ExecutablePathIsKnown) {
     EXPECT_FALSE(platform::ExecutablePath().empty());
 }
 

@@ -27,6 +27,7 @@
 #include "engine/transfer_engine.h"
 #include "net/key_table.h"
 #include "platform/clock.h"
+#include "platform/user_folders.h"
 
 namespace {
 
@@ -105,6 +106,7 @@ int main(int argc, char** argv) {
     }
     engine::EngineConfig config(engine::ServerListFor(deployment.value()),
                                 net::KeyTable(deployment.value().keyTable));
+    config.workFolder = platform::UserCacheFolder();
     control::TransferController controller(engine::MakeEngineFactory(config),
                                            platform::SystemClock());
     if (!options->logDir.empty()) {

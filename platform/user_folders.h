@@ -1,0 +1,17 @@
+#pragma once
+// Folders that belong to the user rather than to the process's current
+// folder, which from a desktop launcher is the home folder itself.
+
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The program's own folder in the user's cache: $XDG_CACHE_HOME/trevasto
+// when XDG_CACHE_HOME is an absolute path, else $HOME/.cache/trevasto (HOME
+// absolute too). Missing levels are created, readable by the user alone.
+// Nothing when neither variable names a usable place or the folder cannot
+// be made.
+std::optional<std::string> UserCacheFolder();
+
+}  // namespace platform

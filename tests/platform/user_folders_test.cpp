@@ -1,0 +1,81 @@
+// The program's folder in the user's cache, from the environment.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "platform/file.h"
+#include "platform/user_folders.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// Sets (or, for nothing, removes) an environment variable for one scope.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* previous = std::getenv(name)) {
+            previous_ = previous;
+        }
+        Set(value);
+    }
+    ~ScopedVariable() { Set(previous_); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+  private:
+    void Set(const std::optional<std::string>& value) {
+        if (value) {
+            ::setenv(name_, value->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+    const char* name_;
+    std::optional<std::string> previous_;
+};
+
+unsigned Permissions(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+TEST(UserCacheFolder, FromXdgCacheHomeOrHomeCreatedForTheUserAlone) {
+    const testing_support::TempDir dir;
+    dir.Write("file", "x");
+    const struct {
+        std::optional<std::string> xdgCacheHome;
+        std::optional<std::string> home;
+        std::optional<std::string> expected;  // below dir
+    } cases[] = {
+        {"/xdg/deep", "/home", "xdg/deep/trevasto"},
+        {std::nullopt, "/home", "home/.cache/trevasto"},
+        {"", "/home", "home/.cache/trevasto"},
+        {"relative/cache", "/home", "home/.cache/trevasto"},
+        {std::nullopt, "relative/home", std::nullopt},
+        {std::nullopt, std::nullopt, std::nullopt},
+        {"/file/cache", "/home", std::nullopt},  // cannot be made below a file
+    };
+    const auto below = [&](const std::optional<std::string>& value) -> std::optional<std::string> {
+        return value && value->starts_with('/') ? dir.path() + *value : value;
+    };
+    for (const auto& c : cases) {
+        const ScopedVariable xdg("XDG_CACHE_HOME", below(c.xdgCacheHome));
+        const ScopedVariable home("HOME", below(c.home));
+        const std::optional<std::string> expected =
+            c.expected ? std::optional(dir.Sub(*c.expected)) : std::nullopt;
+        EXPECT_EQ(platform::UserCacheFolder(), expected)
+            << c.xdgCacheHome.value_or("(unset)") << " " << c.home.value_or("(unset)");
+        if (expected) {
+            const auto info = platform::GetFileInfo(*expected);
+            EXPECT_TRUE(info && info->isDirectory);
+            EXPECT_EQ(Permissions(*expected), 0700u);
+        }
+    }
+    EXPECT_EQ(Permissions(dir.Sub("xdg")), 0700u) << "missing parents are the user's alone too";
+}
+
+}  // namespace
