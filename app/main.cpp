@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
     frontEnd.makeController =
         app::RealControllerFactory(engine::MakeEngineFactory(config), platform::SystemClock());
     frontEnd.settings = app::SettingsFrom(environment, platform::ExecutablePath());
+    frontEnd.settings.firstRetryPause = deployment.value().firstRetryPause;
+    frontEnd.settings.longestRetryPause = deployment.value().longestRetryPause;
 
     int status = 0;
 #ifdef TREVASTO_WITH_QT

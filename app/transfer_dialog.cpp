@@ -15,7 +15,6 @@ using namespace std::chrono_literals;
 constexpr int kTimerPeriodMs = 1000;
 constexpr int kResultPolls = 8;
 constexpr std::size_t kDestinationLimit = 56;
-constexpr std::int64_t kLongestRetryPause = 60;
 
 const char* CompressedWord(bool compressed) {
     return compressed ? "Compressed" : "";
@@ -49,12 +48,13 @@ std::string ShortenPath(std::string_view text, std::size_t limit) {
     return "..." + std::string(tail.substr(tail.size() - keep));
 }
 
-std::int64_t RetryPauseSeconds(std::int32_t attempt) {
-    std::int64_t pause = 1;
-    for (std::int32_t i = 1; i < attempt && pause < kLongestRetryPause; ++i) {
+std::chrono::milliseconds RetryPause(std::int32_t attempt, std::chrono::milliseconds first,
+                                     std::chrono::milliseconds longest) {
+    std::chrono::milliseconds pause = first;
+    for (std::int32_t i = 1; i < attempt && pause < longest; ++i) {
         pause *= 2;
     }
-    return std::min(pause, kLongestRetryPause);
+    return std::min(pause, longest);
 }
 
 std::string FormatThousands(std::int64_t value) {
@@ -131,6 +131,13 @@ void TransferDialog::WaitForNews(std::chrono::milliseconds timeout) {
     } else {
         clock_.SleepFor(timeout);
     }
+}
+
+std::optional<std::chrono::milliseconds> TransferDialog::UntilRetry() {
+    if (!retryAt_) {
+        return std::nullopt;
+    }
+    return std::max(std::chrono::milliseconds(0), *retryAt_ - clock_.SinceStart());
 }
 
 void TransferDialog::Close(DialogOutcome outcome) {
@@ -243,7 +250,7 @@ void TransferDialog::OnTimer() {
     if (retryAt_) {
         // The Reset after the failure left a result that means nothing
         // until the operation is posted again.
-        if (clock_.NowSeconds() >= *retryAt_) {
+        if (clock_.SinceStart() >= *retryAt_) {
             retryAt_.reset();
             PostAgain();
         }
@@ -298,7 +305,8 @@ void TransferDialog::OnTimer() {
             platform::StrPrintf("Processing Failed Retry Attempt %d", retryCount_));
         // A cause that recurs at once must not become a storm of requests:
         // each attempt waits longer, up to a minute.
-        retryAt_ = clock_.NowSeconds() + RetryPauseSeconds(retryCount_);
+        retryAt_ = clock_.SinceStart() + RetryPause(retryCount_, settings_.firstRetryPause,
+                                                    settings_.longestRetryPause);
     }
 }
 

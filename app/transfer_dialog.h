@@ -26,6 +26,10 @@ struct DialogSettings {
     std::uint32_t logFlags = 1;
     // The program's own path: the key comes from its name when none is given.
     std::string programPath;
+    // The pause before the first retry of a failed run; each further
+    // attempt waits twice as long as the one before, up to the longest.
+    std::chrono::milliseconds firstRetryPause{1000};
+    std::chrono::milliseconds longestRetryPause{60000};
 };
 
 // How the dialog's run ended, for the console's exit status.
@@ -59,6 +63,9 @@ class TransferDialog {
     void OnTimer();
 
     DialogOutcome Outcome() const { return outcome_; }
+    // How long until a failed operation is posted again; none while none
+    // waits. A front-end may tick then rather than at its next period.
+    std::optional<std::chrono::milliseconds> UntilRetry();
 
   private:
     void Close(DialogOutcome outcome);
@@ -99,8 +106,9 @@ class TransferDialog {
     // The file whose final line was shown last, so that a tick arriving
     // before the engine has moved on never shows (and acknowledges) it twice.
     std::int32_t finishedShownFor_ = 0;
-    // When the failed operation is posted again; none while none waits.
-    std::optional<std::int64_t> retryAt_;
+    // When the failed operation is posted again (on the steady clock);
+    // none while none waits.
+    std::optional<std::chrono::milliseconds> retryAt_;
     DialogOutcome outcome_ = DialogOutcome::Running;
 };
 
@@ -108,9 +116,10 @@ class TransferDialog {
 // last component.
 std::string ShortenPath(std::string_view text, std::size_t limit);
 
-// The pause before retry attempt `attempt` (from 1): 1, 2, 4 ... seconds,
-// at most a minute.
-std::int64_t RetryPauseSeconds(std::int32_t attempt);
+// The pause before retry attempt `attempt` (from 1): the first pause, then
+// twice the one before, never beyond the longest.
+std::chrono::milliseconds RetryPause(std::int32_t attempt, std::chrono::milliseconds first,
+                                     std::chrono::milliseconds longest);
 
 // 1234567 -> "1,234,567".
 std::string FormatThousands(std::int64_t value);

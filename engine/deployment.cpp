@@ -29,8 +29,9 @@ constexpr const char* kServersKey = "servers";
 constexpr const char* kKeyTableKey = "key_table";
 constexpr const char* kTimeoutsKey = "timeouts";
 constexpr const char* kConnectPauseKey = "connect_pause";
-constexpr const char* kKnownKeys[] = {kServiceHostKey, kServersKey, kKeyTableKey, kTimeoutsKey,
-                                      kConnectPauseKey};
+constexpr const char* kRetryPausesKey = "retry_pauses";
+constexpr const char* kKnownKeys[] = {kServiceHostKey, kServersKey,      kKeyTableKey,
+                                      kTimeoutsKey,    kConnectPauseKey, kRetryPausesKey};
 // A day is far beyond any sensible wait and keeps every value in range.
 constexpr std::chrono::milliseconds kMaxDuration = std::chrono::hours(24);
 
@@ -173,7 +174,8 @@ class Parser {
         if (!IsKnownKey(key)) {
             return At(lineNumber,
                       "unknown setting " + Quoted(key) +
-                          " (known: service_host, servers, key_table, timeouts, connect_pause)");
+                          " (known: service_host, servers, key_table, timeouts, connect_pause, "
+                          "retry_pauses)");
         }
         const auto seen = settings_.find(key);
         if (seen != settings_.end()) {
@@ -192,6 +194,9 @@ class Parser {
         }
         if (key == kConnectPauseKey) {
             return ParseConnectPause(value, lineNumber);
+        }
+        if (key == kRetryPausesKey) {
+            return ParseRetryPauses(value, lineNumber);
         }
         if (value.empty()) {
             return At(lineNumber, "key_table names no file");
@@ -270,6 +275,20 @@ class Parser {
                       "connect_pause " + Quoted(value) + " is not a duration from 0 to a day");
         }
         deployment_.timeouts.connectPause = *duration;
+        return std::nullopt;
+    }
+
+    std::optional<std::string> ParseRetryPauses(std::string_view value, int lineNumber) {
+        const std::vector<std::string_view> words = SplitBlanks(value);
+        const auto first = words.size() == 2 ? ParseDuration(words[0]) : std::nullopt;
+        const auto longest = words.size() == 2 ? ParseDuration(words[1]) : std::nullopt;
+        if (!first || !longest || first->count() == 0 || *longest < *first) {
+            return At(lineNumber, "retry_pauses " + Quoted(value) +
+                                      " is not two durations (first, longest; 1ms to a day, "
+                                      "the longest not below the first)");
+        }
+        deployment_.firstRetryPause = *first;
+        deployment_.longestRetryPause = *longest;
         return std::nullopt;
     }
 

@@ -10,6 +10,9 @@
 //   timeouts = 30 180 720                 # optional: receive time-outs short,
 //                                         #   normal, long; seconds, or "250ms"
 //   connect_pause = 5                     # optional: between connection attempts
+//   retry_pauses = 1 60                   # optional: before the first retry of a
+//                                         #   failed run, and the longest (each
+//                                         #   attempt waits twice the one before)
 //
 // Messages name the file and line but never show key table bytes.
 
@@ -44,6 +47,8 @@ struct Deployment {
     std::vector<ServerAddress> servers;  // as listed; empty when not given
     std::array<std::uint8_t, kKeyTableSize> keyTable{};
     net::Timeouts timeouts;  // the defaults unless set
+    std::chrono::milliseconds firstRetryPause{1000};
+    std::chrono::milliseconds longestRetryPause{60000};
     std::string sourcePath;  // the file the settings came from
 };
 

@@ -16,6 +16,9 @@ public:
     virtual std::int64_t NowSeconds() = 0;
     // The local calendar time (time zone from the environment).
     virtual SystemTime LocalNow() = 0;
+    // Time that only ever goes forward, from an arbitrary start: for
+    // measuring pauses and rates, which a calendar set back would upset.
+    virtual std::chrono::milliseconds SinceStart() = 0;
     // Blocks the calling thread for the given time.
     virtual void SleepFor(std::chrono::milliseconds duration) = 0;
 };

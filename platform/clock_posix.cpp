@@ -28,6 +28,11 @@ public:
         return out;
     }
 
+    std::chrono::milliseconds SinceStart() override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now().time_since_epoch());
+    }
+
     void SleepFor(std::chrono::milliseconds duration) override {
         std::this_thread::sleep_for(duration);
     }

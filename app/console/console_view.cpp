@@ -1,5 +1,6 @@
 #include "app/console/console_view.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <string_view>
@@ -214,8 +215,10 @@ std::optional<std::string> ConsoleView::ChooseFolder() {
 DialogOutcome RunConsoleDialog(TransferDialog& dialog, ConsoleView& view) {
     dialog.Initialise();
     while (!view.Closed() && view.TimerPeriodMs() > 0) {
-        // A tick on the timer, or sooner when the worker has news.
-        dialog.WaitForNews(std::chrono::milliseconds(view.TimerPeriodMs()));
+        // A tick on the timer, or sooner when the worker has news or a
+        // retry is due.
+        const std::chrono::milliseconds period(view.TimerPeriodMs());
+        dialog.WaitForNews(std::min(period, dialog.UntilRetry().value_or(period)));
         dialog.OnTimer();
     }
     return dialog.Outcome();

@@ -394,6 +394,7 @@ TEST_F(RunSequenceTest, RetriesWaitLongerEachTimeUpToAMinute) {
         state_.result = 3;
         dialog->OnTimer();
         const int posted = Count("DownloadUsingKey");
+        EXPECT_EQ(dialog->UntilRetry(), std::chrono::seconds(pause));
         // Ticks that come early (the timer, or news) post nothing.
         clock_.Advance(std::chrono::seconds(pause - 1));
         dialog->OnTimer();
@@ -402,8 +403,10 @@ TEST_F(RunSequenceTest, RetriesWaitLongerEachTimeUpToAMinute) {
         clock_.Advance(1s);
         dialog->OnTimer();
         EXPECT_EQ(Count("DownloadUsingKey"), posted + 1) << pause;
+        EXPECT_EQ(dialog->UntilRetry(), std::nullopt);
     }
-    EXPECT_EQ(app::RetryPauseSeconds(1000), 60);
+    EXPECT_EQ(app::RetryPause(1000, 1s, 60s), 60s);
+    EXPECT_EQ(app::RetryPause(3, 10ms, 1s), 40ms);
 }
 
 // Files that could not be stored here end the run without a retry and

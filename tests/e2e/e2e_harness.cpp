@@ -298,7 +298,7 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
         programServers_.empty() ? service_->Ports() : programServers_;
     work_.Write("deployment.conf", "servers = " + JoinPorts(servers) +
                                        "\nkey_table = keytable.bin\ntimeouts = " + timeouts_ +
-                                       "\nconnect_pause = 0ms\n");
+                                       "\nconnect_pause = 0ms\nretry_pauses = " + retryPauses_ + "\n");
     work_.Write("key.txt", "download=" + key);
     const std::string deployment = work_.Sub(start.deployment ? "deployment.conf" : "missing.conf");
     const testing_support::TempDir logFolder;

@@ -148,6 +148,8 @@ class EndToEndTest : public service_testing::ServiceTest {
     // The deployment's receive time-outs: short, normal, long. (There is
     // no pause between connection attempts.)
     std::string timeouts_ = "10s 10s 10s";
+    // The pauses before a failed run is tried again: first and longest.
+    std::string retryPauses_ = "20ms 160ms";
 
     testing_support::TempDir work_;     // key table, deployment, key file, log
     testing_support::TempDir outside_;  // holds the destination folder

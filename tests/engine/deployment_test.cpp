@@ -111,16 +111,20 @@ TEST(DeploymentParseTest, TimeoutsAndConnectPauseKeepTheirDefaultsUnlessSet) {
     EXPECT_EQ(plain.value().timeouts.normalTimeout, milliseconds(180'000));
     EXPECT_EQ(plain.value().timeouts.longTimeout, milliseconds(720'000));
     EXPECT_EQ(plain.value().timeouts.connectPause, milliseconds(5'000));
+    EXPECT_EQ(plain.value().firstRetryPause, milliseconds(1'000));
+    EXPECT_EQ(plain.value().longestRetryPause, milliseconds(60'000));
 
     const DeploymentResult set = Parse(
         "service_host = a.net\nkey_table = /k.bin\n"
-        "timeouts = 250ms\t2s   86400\nconnect_pause = 0ms\n",
+        "timeouts = 250ms\t2s   86400\nconnect_pause = 0ms\nretry_pauses = 10ms 2\n",
         keys);
     ASSERT_TRUE(set.ok()) << set.message();
     EXPECT_EQ(set.value().timeouts.shortTimeout, milliseconds(250));
     EXPECT_EQ(set.value().timeouts.normalTimeout, milliseconds(2'000));
     EXPECT_EQ(set.value().timeouts.longTimeout, milliseconds(86'400'000));
     EXPECT_EQ(set.value().timeouts.connectPause, milliseconds(0));
+    EXPECT_EQ(set.value().firstRetryPause, milliseconds(10));
+    EXPECT_EQ(set.value().longestRetryPause, milliseconds(2'000));
 }
 
 TEST(DeploymentParseTest, BadFilesAreRefusedNamingFileAndLine) {
@@ -135,7 +139,13 @@ TEST(DeploymentParseTest, BadFilesAreRefusedNamingFileAndLine) {
         {"# hosts\n = example.net\n" + key, conf + ":2: a setting name is missing before '='"},
         {"service_host = a.net\nproxy = p:80\n" + key,
          conf + ":2: unknown setting 'proxy' (known: service_host, servers, key_table, "
-                "timeouts, connect_pause)"},
+                "timeouts, connect_pause, retry_pauses)"},
+        {"service_host = a.net\nretry_pauses = 5 1\n" + key,
+         conf + ":2: retry_pauses '5 1' is not two durations (first, longest; 1ms to a day, the "
+                "longest not below the first)"},
+        {"service_host = a.net\nretry_pauses = 0 1\n" + key,
+         conf + ":2: retry_pauses '0 1' is not two durations (first, longest; 1ms to a day, the "
+                "longest not below the first)"},
         {"service_host = a.net\ntimeouts = 30 180\n" + key,
          conf + ":2: timeouts '30 180' is not three durations (short, normal, long)"},
         {"service_host = a.net\ntimeouts = 30 0 720\n" + key,

@@ -7,6 +7,11 @@ std::int64_t FakeClock::NowSeconds() {
     return seconds_ + elapsedMs_ / 1000;
 }
 
+std::chrono::milliseconds FakeClock::SinceStart() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::chrono::milliseconds(steadyMs_);
+}
+
 platform::SystemTime FakeClock::LocalNow() {
     std::lock_guard<std::mutex> lock(mutex_);
     return local_;
@@ -16,6 +21,7 @@ void FakeClock::SleepFor(std::chrono::milliseconds duration) {
     std::lock_guard<std::mutex> lock(mutex_);
     sleeps_.push_back(duration);
     elapsedMs_ += duration.count();
+    steadyMs_ += duration.count();
 }
 
 void FakeClock::SetSeconds(std::int64_t seconds) {
@@ -32,6 +38,7 @@ void FakeClock::SetLocal(const platform::SystemTime& local) {
 void FakeClock::Advance(std::chrono::milliseconds duration) {
     std::lock_guard<std::mutex> lock(mutex_);
     elapsedMs_ += duration.count();
+    steadyMs_ += duration.count();
 }
 
 std::vector<std::chrono::milliseconds> FakeClock::Sleeps() const {

@@ -17,6 +17,7 @@ class FakeClock final : public platform::Clock {
 
     std::int64_t NowSeconds() override;
     platform::SystemTime LocalNow() override;
+    std::chrono::milliseconds SinceStart() override;
     // Records the sleep and advances the time by it, without waiting.
     void SleepFor(std::chrono::milliseconds duration) override;
 
@@ -29,6 +30,7 @@ class FakeClock final : public platform::Clock {
     mutable std::mutex mutex_;
     std::int64_t seconds_;
     std::int64_t elapsedMs_ = 0;
+    std::int64_t steadyMs_ = 0;  // never set back
     platform::SystemTime local_{2006, 3, 2, 7, 9, 5, 3, 0};
     std::vector<std::chrono::milliseconds> sleeps_;
 };
