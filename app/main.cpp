@@ -14,6 +14,9 @@
 #endif
 
 int main(int argc, char** argv) {
+    // A file too large for the process's limit fails alone, with its line,
+    // rather than ending the run.
+    platform::FailWritesBeyondTheSizeLimit();
     // The key file is a credential for one launch: it is taken (read, and
     // deleted when it is one) before anything can end the program, so that
     // a missing deployment does not leave it behind.

@@ -15,4 +15,8 @@ std::string ExecutablePath();
 // quote rule can turn one argument into another path.
 std::optional<std::string> UnsplitCommandLine();
 
+// From now on a write beyond the process's file size limit fails with an
+// error, as on a full disk, instead of ending the program.
+void FailWritesBeyondTheSizeLimit();
+
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <vector>
 
 namespace platform {
@@ -18,6 +19,10 @@ std::string ExecutablePath() {
 
 std::optional<std::string> UnsplitCommandLine() {
     return std::nullopt;
+}
+
+void FailWritesBeyondTheSizeLimit() {
+    (void)::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace platform

@@ -162,6 +162,7 @@ class Workspace:
         (self.path / "service.conf").write_text(
             "service_host = localhost\nkey_table = keytable.bin\n")
         self.keys = {}
+        self.key_files = 0
 
     def __enter__(self):
         return self
@@ -186,7 +187,10 @@ class Workspace:
         return path
 
     def key_file(self, key_name):
-        path = self.path / f"{key_name}.key"
+        """A new key file for one start (the program deletes it), so that
+        runs started side by side each have their own."""
+        self.key_files += 1
+        path = self.path / f"{key_name}.{self.key_files}.key"
         path.write_text(f"download={key_name}")
         return path
 
@@ -340,24 +344,29 @@ def shown_outcomes(lines):
 
 STATUS_TEXTS = ("Complete", "Update File Complete", "File Exists. Download Skipped.",
                 "Maximum Downloads Exceeded", "Download Incomplete",
-                "Invalid File Name. Download Skipped.", "Download Failed")
+                "Invalid File Name. Download Skipped.", "Download Failed",
+                "File In Use. Download Skipped.", "Not Enough Disk Space. Download Failed.",
+                "File Too Large. Download Failed.", "Access Denied. Download Failed.")
 
 
 class Client:
     """The program's console front-end, started with a key file, the
     destination and the answer to the replace question on standard input."""
 
-    def __init__(self, workspace, service, wrapper=()):
+    def __init__(self, workspace, service, wrapper=(), label="client"):
         self.ws = workspace
         self.service = service
         self.wrapper = list(wrapper)
-        self.out_path = workspace.path / "client.out"
-        self.err_path = workspace.path / "client.err"
+        self.out_path = workspace.path / f"{label}.out"
+        self.err_path = workspace.path / f"{label}.err"
 
     def environment(self):
         env = dict(os.environ)
         env["TREVASTO_UI"] = "console"
         env["TREVASTO_DEPLOYMENT"] = str(self.ws.path / "client.conf")
+        # The program's work folder (its record of work files) belongs to
+        # the workspace, shared by every run in it.
+        env["XDG_CACHE_HOME"] = str(self.ws.folder("cache"))
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
         return env

@@ -309,6 +309,11 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
     }
     platform::ChildOptions options;
     options.argv = {TREVASTO_PROGRAM};
+    if (start.fileSizeLimit) {
+        // The shell's limit is in 512-byte blocks and passes to the program.
+        options.argv = {"/bin/sh", "-c", "ulimit -f \"$1\" && shift && exec \"$@\"", "sh",
+                        std::to_string(*start.fileSizeLimit / 512), TREVASTO_PROGRAM};
+    }
     const std::vector<std::string> arguments =
         start.arguments.value_or(std::vector<std::string>{KeyFile()});
     options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());

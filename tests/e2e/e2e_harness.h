@@ -83,6 +83,8 @@ struct Start {
     std::optional<std::vector<std::string>> arguments = std::nullopt;
     std::string workingDirectory = {};  // empty: the test's own
     bool deployment = true;             // false: TREVASTO_DEPLOYMENT names no file
+    // The largest file the program may write, as a full disk would stop it.
+    std::optional<std::uint64_t> fileSizeLimit = std::nullopt;
 };
 
 // A header line's value in a request block ("X-QVN-LUPIN: " -> "0,3;").

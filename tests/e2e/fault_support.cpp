@@ -4,20 +4,11 @@
 #include <cctype>
 #include <map>
 
+#include "app/transfer_dialog.h"
 #include "platform/strings.h"
 
 namespace e2e {
 namespace {
-
-constexpr std::array<std::string_view, 7> kFinalLines{
-    "Complete",
-    "Update File Complete",
-    "File Exists. Download Skipped.",
-    "Maximum Downloads Exceeded",
-    "Download Incomplete",
-    "Invalid File Name. Download Skipped.",
-    "Download Failed",
-};
 
 constexpr std::string_view kRetryLine = "Processing Failed Retry Attempt ";
 
@@ -50,9 +41,10 @@ std::string FileLineName(std::string_view line) {
     return gap == std::string_view::npos || gap > open ? "" : std::string(line.substr(0, gap));
 }
 
+// A line the dialog shows for a file's final status.
 bool IsFinalLine(std::string_view line) {
-    for (const std::string_view text : kFinalLines) {
-        if (line == text) {
+    for (std::int32_t status = 0; status <= 64; ++status) {
+        if (const auto text = app::StatusLineText(status); text && *text == line) {
             return true;
         }
     }
