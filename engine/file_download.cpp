@@ -330,8 +330,10 @@ FileResult FileDownload::Run() {
         case Examined::Kept:
             return FileResult::Done;
         case Examined::PassedOver:
+            // Passed over, but not fetched: the run must not end as if it
+            // had been.
             SetStatus(status::kFailed);
-            return FileResult::Done;
+            return FileResult::LocalFailure;
         case Examined::Failed:
             Error(" Err - DownloadFile - Local Copy Unreadable %s\n", path_.c_str());
             SetStatus(status::kFailed);
@@ -788,6 +790,9 @@ bool DownloadFileList(EngineContext& context) {
         if (destination) {
             result = DownloadEntry(context, entry, *path, *destination);
         } else {
+            net::Logf(context.log(), LineKind::Error,
+                      " Err - DownloadFile - Destination Unusable %d %s\n",
+                      destination.error().code, path->c_str());
             context.Publish([&](control::LiveProgress& p, std::string&) {
                 StartFile(p, StatusForLocalError(destination.error()));
             });

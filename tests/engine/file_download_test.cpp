@@ -172,6 +172,27 @@ TEST(DownloadWrites, AFileThatCannotBeWrittenWholeNeverReplacesTheEarlierCopy) {
     EXPECT_EQ(f.dir().Read("dest/small.txt"), "new small") << "the next file still comes";
 }
 
+// A local copy that another program holds cannot be looked at: the file
+// is passed over with a note, and counts as not fetched.
+TEST(DownloadWrites, ALocalCopyAnotherProgramHoldsIsPassedOverAsNotFetched) {
+    EngineFixture f;
+    f.block().verification = true;
+    f.block().transferCompress = true;
+    f.dir().Write("dest/held.txt", "held by another program");
+    auto holder = platform::File::Open(f.dir().Sub("dest/held.txt"),
+                                       platform::FileAccess::WriteExisting);
+    ASSERT_TRUE(holder.ok());
+    f.server().Add(ListReply(Record(1, "held.txt") + Record(2, "next.txt") + "\r\n"));
+    f.server().Add(FileReply("next"));
+
+    EXPECT_TRUE(engine::DownloadFilesUsingKey(f.context()));
+    EXPECT_EQ(f.block().progress.failedFiles, 1);
+    EXPECT_EQ(f.dir().Read("dest/held.txt"), "held by another program");
+    EXPECT_EQ(f.dir().Read("dest/next.txt"), "next");
+    EXPECT_EQ(DownloadRequests(f), 1);
+    EXPECT_NE(f.Results().find("   could not be opened"), std::string::npos) << f.Results();
+}
+
 TEST(CollidingEntries, LaterSameNamesAndNamesWhoseWorkFilesAreListed) {
     using Paths = std::vector<std::optional<std::string>>;
     const Paths paths = {"/d/a",       "/d/a~", "/d/a~~",      "/d/b", "/d/b", std::nullopt,
