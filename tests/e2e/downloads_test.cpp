@@ -23,15 +23,6 @@ using Strings = std::vector<std::string>;
 
 const platform::FileTime kDate = NewYearsEve2006();
 
-// Text that packs well, as office files do.
-std::string LedgerText(std::size_t lines) {
-    std::string text;
-    for (std::size_t i = 0; i < lines; ++i) {
-        text += "ledger " + std::to_string(i % 97) + " harbour parcel minutes archive ferry\n";
-    }
-    return text;
-}
-
 std::string Md5Base64(const std::string& bytes) {
     net::Md5 md5;
     md5.Update(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()),

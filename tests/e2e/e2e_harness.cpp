@@ -101,6 +101,14 @@ Tree ReadTree(const std::string& folder) {
     return tree;
 }
 
+std::string LedgerText(std::size_t lines) {
+    std::string text;
+    for (std::size_t i = 0; i < lines; ++i) {
+        text += "ledger " + std::to_string(i % 97) + " harbour parcel minutes archive ferry\n";
+    }
+    return text;
+}
+
 platform::FileTime Shifted(platform::FileTime time, std::int64_t seconds) {
     return platform::FileTime{static_cast<std::uint64_t>(static_cast<std::int64_t>(time.ticks) +
                                                          seconds * kTicksPerSecond)};

@@ -39,6 +39,9 @@ using Tree = std::map<std::string, TreeFile>;
 // Every regular file below a folder (an empty tree when there is none).
 Tree ReadTree(const std::string& folder);
 
+// Text that packs well, as office files do: `lines` lines of it.
+std::string LedgerText(std::size_t lines);
+
 // A date `seconds` after (or before) another, for files newer or older
 // than the service's.
 platform::FileTime Shifted(platform::FileTime time, std::int64_t seconds);

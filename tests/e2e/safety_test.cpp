@@ -27,15 +27,6 @@ using Strings = std::vector<std::string>;
 
 const platform::FileTime kDate = NewYearsEve2006();
 
-// Text that packs well.
-std::string Ledger(std::size_t lines) {
-    std::string text;
-    for (std::size_t i = 0; i < lines; ++i) {
-        text += "entry " + std::to_string(i % 89) + " quay tariff manifest berth\n";
-    }
-    return text;
-}
-
 bool Contains(const Strings& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
@@ -250,7 +241,7 @@ TEST_F(SafetyTest, AnArchiveDeclaringMoreThanTheDiskHoldsIsRefusedBeforeUnpackin
     if (!disk.Mounted()) {
         GTEST_SKIP() << "no file system of its own can be mounted here";
     }
-    const Tree served{{"report.txt", {Ledger(4000), kDate}}};
+    const Tree served{{"report.txt", {LedgerText(4000), kDate}}};
     const Tree old{{"report.txt", {"earlier report\n", Shifted(kDate, -86400)}}};
     const std::string key = "SMALLDISK";
     WriteKey(key, served, "zip = yes\nfault = zip_declared_size=100000000 file=report.txt\n");
@@ -268,7 +259,7 @@ TEST_F(SafetyTest, AnArchiveDeclaringMoreThanTheDiskHoldsIsRefusedBeforeUnpackin
 // written over because of it.
 TEST_F(SafetyTest, ThePersonsFilesNamedLikeWorkFilesAreKept) {
     const Tree served{{"notes.txt", {"new notes\n", kDate}},
-                      {"report.doc", {Ledger(3000), kDate}}};
+                      {"report.doc", {LedgerText(3000), kDate}}};
     const Tree theirs{{"notes.txt", {"old notes\n", Shifted(kDate, -86400)}},
                       {"notes.txt~", {"my backup of the notes\n", Shifted(kDate, -90000)}},
                       {"report.doc~unzip", {"something of mine\n", Shifted(kDate, -5)}}};
@@ -289,7 +280,7 @@ TEST_F(SafetyTest, ThePersonsFilesNamedLikeWorkFilesAreKept) {
 // size become the file; anything else fails the file, keeps the earlier
 // copy and starts no retry.
 TEST_F(SafetyTest, ArchivesTheExtractorCannotUnpackFailTheFileWithoutARetry) {
-    const Tree served{{"a.txt", {"alpha\n", kDate}}, {"report.txt", {Ledger(20000), kDate}}};
+    const Tree served{{"a.txt", {"alpha\n", kDate}}, {"report.txt", {LedgerText(20000), kDate}}};
     const Tree old{{"report.txt", {"earlier report\n", Shifted(kDate, -86400)}}};
     for (const char* fault :
          {"bzip2_zip", "encrypted_zip", "zip_declared_size=1000", "zip_declared_size=99999999",
