@@ -7,12 +7,12 @@ function(trevasto_library name)
   endforeach()
   file(GLOB sources CONFIGURE_DEPENDS ${globs})
   list(FILTER sources EXCLUDE REGEX ".*/main\\.cpp$")
-  # A file named <part>_posix.cpp or <part>_windows.cpp is one system's
+  # A file named <part>_posix.cpp or <part>_win.cpp is one system's
   # implementation of <part>.h; only this system's is built.
   if(WIN32)
     list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
   else()
-    list(FILTER sources EXCLUDE REGEX "_windows\\.cpp$")
+    list(FILTER sources EXCLUDE REGEX "_win\\.cpp$")
   endif()
   if(NOT sources)
     # A folder whose code has not landed yet still gives a linkable library.
