@@ -6,7 +6,8 @@ EngineContext::EngineContext(control::ControlBlock& blockIn, EngineConfig config
     : block(blockIn),
       config(std::move(configIn)),
       link(blockIn.log, blockIn.clock, config.timeouts,
-           config.resolver ? *config.resolver : net::DefaultHostResolver(), config.startSockets),
+           config.resolver ? *config.resolver : net::DefaultHostResolver(), config.startSockets,
+           config.connector ? *config.connector : net::SocketConnector()),
       ledger(config.workFolder) {}
 
 void EngineContext::SetConclusion(std::string text) {

@@ -31,7 +31,8 @@ struct EngineConfig {
     std::vector<ServerAddress> servers;
     net::KeyTable keyTable;
     net::Timeouts timeouts;
-    net::HostResolver* resolver = nullptr;  // the system's when none
+    net::HostResolver* resolver = nullptr;     // the system's when none
+    net::StreamConnector* connector = nullptr;  // sockets when none
     net::SocketStarter startSockets = &platform::StartupSockets;
     // Bodies of lists and verdicts beyond this are refused as bad input.
     std::int64_t maxReplyBody = 16 * 1024 * 1024;

@@ -32,8 +32,12 @@ bool IsSocketCreateError(int code) {
 }  // namespace
 
 ServerConnection::ServerConnection(std::string_view host, std::string_view portText,
-                                   HostResolver& resolver, Timeouts timeouts)
-    : resolver_(resolver), timeouts_(timeouts), receiveTimeout_(timeouts.normalTimeout) {
+                                   HostResolver& resolver, Timeouts timeouts,
+                                   StreamConnector& connector)
+    : resolver_(resolver),
+      connector_(connector),
+      timeouts_(timeouts),
+      receiveTimeout_(timeouts.normalTimeout) {
     SetTarget(host, portText);
 }
 
@@ -76,13 +80,13 @@ bool ServerConnection::Open() {
             return false;
         }
     }
-    auto connected = platform::TcpSocket::Connect(address_, port_);
+    auto connected = connector_.Connect(address_, port_);
     if (!connected) {
         lastError_ = connected.error().code;
         errorText_ = IsSocketCreateError(lastError_) ? kSocketCreateFailed : kConnectFailed;
         return false;
     }
-    socket_ = std::move(*connected);
+    stream_ = std::move(*connected);
     isOpen_ = true;
     return true;
 }
@@ -95,10 +99,23 @@ std::size_t ServerConnection::SendAll(const void* data, std::size_t length) {
         lastError_ = EBADF;
         return 0;
     }
-    const auto sent = socket_.SendAll(data, length);
-    if (!sent) {
-        lastError_ = sent.error().code;
-        return 0;
+    // A send may take part of the bytes, or be interrupted before taking
+    // any: the rest is offered again.
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    for (std::size_t sent = 0; sent < length;) {
+        const auto taken = stream_->Send(bytes + sent, length - sent);
+        if (!taken) {
+            if (taken.error().Interrupted()) {
+                continue;
+            }
+            lastError_ = taken.error().code;
+            return 0;
+        }
+        if (*taken == 0) {
+            lastError_ = EIO;  // no progress is an end, never a loop
+            return 0;
+        }
+        sent += *taken;
     }
     return length;
 }
@@ -121,12 +138,12 @@ std::ptrdiff_t ServerConnection::Receive(void* buffer, std::size_t capacity) {
     // is left over, which spares a copy of every byte of a large body.
     if (readAheadStart_ == readAheadEnd_) {
         if (capacity >= kReadAheadSize) {
-            return ReadFromSocket(buffer, capacity);
+            return ReadFromStream(buffer, capacity);
         }
         if (readAhead_.empty()) {
             readAhead_.resize(kReadAheadSize);
         }
-        const std::ptrdiff_t got = ReadFromSocket(readAhead_.data(), readAhead_.size());
+        const std::ptrdiff_t got = ReadFromStream(readAhead_.data(), readAhead_.size());
         if (got <= 0) {
             return got;
         }
@@ -139,7 +156,7 @@ std::ptrdiff_t ServerConnection::Receive(void* buffer, std::size_t capacity) {
     return static_cast<std::ptrdiff_t>(count);
 }
 
-std::ptrdiff_t ServerConnection::ReadFromSocket(void* buffer, std::size_t capacity) {
+std::ptrdiff_t ServerConnection::ReadFromStream(void* buffer, std::size_t capacity) {
     // Every path that gives 0 or -1 closes through Close(), which clears
     // isOpen_ with the socket: a later Close does nothing.
     if (!isOpen_) {
@@ -148,7 +165,7 @@ std::ptrdiff_t ServerConnection::ReadFromSocket(void* buffer, std::size_t capaci
         return -1;
     }
     platform::SysError waitError;
-    const auto waited = socket_.WaitReadable(receiveTimeout_, &waitError);
+    const auto waited = stream_->WaitReadable(receiveTimeout_, &waitError);
     if (waited == platform::WaitResult::TimedOut) {
         lastError_ = waitError.code;
         Close();
@@ -162,7 +179,10 @@ std::ptrdiff_t ServerConnection::ReadFromSocket(void* buffer, std::size_t capaci
         }
         // A failed wait without an error code: the receive below tells.
     }
-    auto received = socket_.Receive(buffer, capacity);
+    auto received = stream_->Receive(buffer, capacity);
+    while (!received && received.error().Interrupted()) {
+        received = stream_->Receive(buffer, capacity);
+    }
     if (!received) {
         lastError_ = received.error().code;
         Close();
@@ -181,7 +201,7 @@ void ServerConnection::Close() {
     readAheadEnd_ = 0;
     if (isOpen_) {
         isOpen_ = false;
-        socket_.Close();
+        stream_.reset();
     }
 }
 

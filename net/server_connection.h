@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "net/byte_stream.h"
 #include "net/host_resolver.h"
-#include "platform/socket.h"
 
 namespace net {
 
@@ -35,7 +35,8 @@ class ServerConnection {
     // characters) and a port given as decimal text (read as atoi would:
     // no digits give 0).
     ServerConnection(std::string_view host, std::string_view portText,
-                     HostResolver& resolver = DefaultHostResolver(), Timeouts timeouts = {});
+                     HostResolver& resolver = DefaultHostResolver(), Timeouts timeouts = {},
+                     StreamConnector& connector = SocketConnector());
     ServerConnection(const ServerConnection&) = delete;
     ServerConnection& operator=(const ServerConnection&) = delete;
 
@@ -87,15 +88,16 @@ class ServerConnection {
 
   private:
     void SetTarget(std::string_view host, std::string_view portText);
-    // The only place that reads from the socket: one wait, then one receive.
-    std::ptrdiff_t ReadFromSocket(void* buffer, std::size_t capacity);
+    // The only place that reads from the stream: one wait, then one receive.
+    std::ptrdiff_t ReadFromStream(void* buffer, std::size_t capacity);
 
     HostResolver& resolver_;
+    StreamConnector& connector_;
     Timeouts timeouts_;
     bool isOpen_ = false;
     int lastError_ = 0;
     std::chrono::milliseconds receiveTimeout_;
-    platform::TcpSocket socket_;
+    std::unique_ptr<ByteStream> stream_;
     std::uint32_t address_ = 0;
     std::string host_;
     std::uint16_t port_ = 0;

@@ -5,21 +5,22 @@
 namespace net {
 
 ServerEntry::ServerEntry(std::string_view host, std::string_view portText, HostResolver& resolver,
-                         Timeouts timeouts)
+                         Timeouts timeouts, StreamConnector& connector)
     : host(platform::Cut(host, ServerConnection::kMaxHostLength)),
       portText(platform::Cut(portText, kMaxPortTextLength)),
-      connection(host, portText, resolver, timeouts) {}
+      connection(host, portText, resolver, timeouts, connector) {}
 
 ServerLink::ServerLink(LogSink& log, platform::Clock& clock, Timeouts timeouts,
-                       HostResolver& resolver, SocketStarter startSockets)
-    : log_(log), clock_(clock), timeouts_(timeouts), resolver_(resolver) {
+                       HostResolver& resolver, SocketStarter startSockets,
+                       StreamConnector& connector)
+    : log_(log), clock_(clock), timeouts_(timeouts), resolver_(resolver), connector_(connector) {
     commInitFailed_ = !startSockets();
 }
 
 ServerEntry& ServerLink::AddServer(std::string_view host, std::string_view portText) {
     // The entry is complete, connection object included, before it joins the
     // list, so selection never meets an entry without one.
-    auto entry = std::make_unique<ServerEntry>(host, portText, resolver_, timeouts_);
+    auto entry = std::make_unique<ServerEntry>(host, portText, resolver_, timeouts_, connector_);
     ServerEntry& added = *entry;
     serverList_.insert(serverList_.begin(), std::move(entry));
     return added;

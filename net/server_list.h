@@ -25,7 +25,7 @@ struct ServerEntry {
     static constexpr std::size_t kMaxPortTextLength = 7;
 
     ServerEntry(std::string_view host, std::string_view portText, HostResolver& resolver,
-                Timeouts timeouts);
+                Timeouts timeouts, StreamConnector& connector);
 
     std::string host;      // at most 127 characters
     std::string portText;  // decimal text, for example "80"
@@ -50,7 +50,8 @@ class ServerLink {
     // Connect fails.
     ServerLink(LogSink& log, platform::Clock& clock, Timeouts timeouts = {},
                HostResolver& resolver = DefaultHostResolver(),
-               SocketStarter startSockets = &platform::StartupSockets);
+               SocketStarter startSockets = &platform::StartupSockets,
+               StreamConnector& connector = SocketConnector());
     ServerLink(const ServerLink&) = delete;
     ServerLink& operator=(const ServerLink&) = delete;
 
@@ -109,6 +110,7 @@ class ServerLink {
     platform::Clock& clock_;
     Timeouts timeouts_;
     HostResolver& resolver_;
+    StreamConnector& connector_;
     std::vector<std::unique_ptr<ServerEntry>> serverList_;
     ServerEntry* currentServer_ = nullptr;
     ServerConnection* connection_ = nullptr;

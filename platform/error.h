@@ -15,6 +15,8 @@ struct SysError {
     bool NotFound() const;
     // Another open of the file holds a conflicting share lock.
     bool SharingViolation() const;
+    // A call was interrupted before it did anything; it may be made again.
+    bool Interrupted() const;
     // Something of another kind has the name: a link, a folder, a FIFO or
     // a device where a file is expected, or anything but a folder where a
     // folder is expected.

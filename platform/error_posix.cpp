@@ -11,6 +11,8 @@ bool SysError::NotFound() const { return code == ENOENT || code == ENOTDIR; }
 
 bool SysError::SharingViolation() const { return code == EWOULDBLOCK; }
 
+bool SysError::Interrupted() const { return code == EINTR; }
+
 bool SysError::WrongKind() const {
     return code == ELOOP || code == EISDIR || code == ENOTDIR || code == ENODEV || code == ENXIO;
 }
