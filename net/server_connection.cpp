@@ -165,7 +165,10 @@ std::ptrdiff_t ServerConnection::ReadFromStream(void* buffer, std::size_t capaci
         return -1;
     }
     platform::SysError waitError;
-    const auto waited = stream_->WaitReadable(receiveTimeout_, &waitError);
+    auto waited = stream_->WaitReadable(receiveTimeout_, &waitError);
+    while (waited == platform::WaitResult::Failed && waitError.Interrupted()) {
+        waited = stream_->WaitReadable(receiveTimeout_, &waitError);
+    }
     if (waited == platform::WaitResult::TimedOut) {
         lastError_ = waitError.code;
         Close();

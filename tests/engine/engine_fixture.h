@@ -1,6 +1,7 @@
 #pragma once
-// An engine over a real control block, talking to scripted loopback peers,
-// with a fake clock and a log in a temporary folder.
+// An engine over a real control block, talking to scripted peers over
+// in-memory streams (no socket, no real wait), with a fake clock and a log
+// in a temporary folder.
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@
 #include "net/key_table.h"
 #include "platform/file.h"
 #include "support/fake_clock.h"
-#include "support/scripted_server.h"
+#include "support/scripted_stream.h"
 #include "support/temp_dir.h"
 
 namespace engine_testing {
@@ -32,13 +33,14 @@ class EngineFixture {
     explicit EngineFixture(int serverCount = 1, std::int64_t maxReplyBody = 16 * 1024 * 1024) {
         std::vector<engine::ServerAddress> servers;
         for (int i = 0; i < serverCount; ++i) {
-            servers_.push_back(std::make_unique<testing_support::ScriptedServer>());
-            servers.push_back({"127.0.0.1", std::to_string(servers_.back()->port())});
+            const auto port = static_cast<std::uint16_t>(40001 + i);
+            servers_.push_back(&network_.AddPeer(port));
+            servers.push_back({"127.0.0.1", std::to_string(port)});
         }
         engine::EngineConfig config(servers, TestKeyTable());
-        config.timeouts.shortTimeout = std::chrono::milliseconds(300);
-        config.timeouts.normalTimeout = std::chrono::milliseconds(300);
-        config.timeouts.longTimeout = std::chrono::milliseconds(300);
+        config.connector = &network_;
+        // The scripted streams never wait: a peer that stays silent times
+        // out at once, whatever the time-out.
         config.maxReplyBody = maxReplyBody;
         config.workFolder = dir_.Sub("work");
         block_.log.SetDirectory(dir_.path());
@@ -52,7 +54,7 @@ class EngineFixture {
         dir_.Write("work/.keep", "");
     }
 
-    testing_support::ScriptedServer& server(int i = 0) { return *servers_.at(i); }
+    testing_support::ScriptedPeer& server(int i = 0) { return *servers_.at(i); }
     engine::TransferEngine& engine() { return *engine_; }
     engine::EngineContext& context() { return engine_->Context(); }
     control::ControlBlock& block() { return block_; }
@@ -85,7 +87,8 @@ class EngineFixture {
     testing_support::FakeClock clock_;
     testing_support::TempDir dir_;
     control::ControlBlock block_{clock_};
-    std::vector<std::unique_ptr<testing_support::ScriptedServer>> servers_;
+    testing_support::ScriptedNetwork network_;
+    std::vector<testing_support::ScriptedPeer*> servers_;
     std::unique_ptr<engine::TransferEngine> engine_;
 };
 
