@@ -1,0 +1,56 @@
+#pragma once
+// Receiving a file's body: as many bytes as the reply announced, from the
+// connection into a sink a large block at a time, with the whole
+// kilobytes received reported as they grow. The sink is the work file in
+// the program and memory in tests.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "platform/error.h"
+#include "platform/file.h"
+
+namespace engine {
+
+class BodySink {
+  public:
+    virtual ~BodySink() = default;
+    virtual platform::Status Write(const std::uint8_t* data, std::size_t length) = 0;
+};
+
+class FileSink final : public BodySink {
+  public:
+    explicit FileSink(platform::File& file) : file_(file) {}
+    platform::Status Write(const std::uint8_t* data, std::size_t length) override {
+        return file_.WriteAll(data, length);
+    }
+
+  private:
+    platform::File& file_;
+};
+
+// One receive of at most `capacity` bytes: the count, 0 when the peer
+// closed, -1 on an error or time-out.
+using Receiver = std::function<std::ptrdiff_t(void* buffer, std::size_t capacity)>;
+
+struct BodyReceipt {
+    enum class End {
+        Whole,          // every byte arrived and was written
+        CutShort,       // the peer closed first; what arrived was written
+        ReceiveFailed,  // a receive failed or timed out; what arrived was written
+        WriteFailed,    // the sink refused a write
+    };
+    End end = End::Whole;
+    std::int64_t received = 0;
+    platform::SysError writeError;
+};
+
+// Never asks for more than the body, so the next reply stays unread.
+// `readAhead` is what one receive may bring beyond a small request: with
+// that much room left in the block the bytes come straight into it.
+BodyReceipt ReceiveBody(const Receiver& receive, std::int64_t length, BodySink& sink,
+                        std::size_t readAhead,
+                        const std::function<void(std::int32_t wholeKilobytes)>& onProgress);
+
+}  // namespace engine
