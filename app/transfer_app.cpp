@@ -54,19 +54,26 @@ std::optional<std::string> KeyFileArgument(const std::optional<std::string>& uns
 }
 
 std::optional<std::string> ReadKeyFile(const std::string& path) {
-    constexpr std::size_t kLimit = 255;
-    auto bytes = platform::ReadRegularFileStart(path, kLimit);
-    if (!bytes || bytes->empty()) {
+    auto bytes = platform::ReadRegularFileStart(path, kKeyFileReadLimit);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return KeyFromFileStart(*bytes);
+}
+
+std::optional<std::string> KeyFromFileStart(std::string_view bytes) {
+    bytes = bytes.substr(0, kKeyFileReadLimit);
+    if (bytes.empty()) {
         return std::nullopt;
     }
     // Text mode: a CR LF pair reads as one LF.
     std::string text;
-    text.reserve(bytes->size());
-    for (std::size_t i = 0; i < bytes->size(); ++i) {
-        if ((*bytes)[i] == '\r' && i + 1 < bytes->size() && (*bytes)[i + 1] == '\n') {
+    text.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
             continue;
         }
-        text.push_back((*bytes)[i]);
+        text.push_back(bytes[i]);
     }
     text.resize(std::strlen(text.c_str()));  // the text ends at its first NUL
     constexpr std::string_view kPrefix = "download=";

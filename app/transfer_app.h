@@ -24,6 +24,10 @@ std::optional<std::string> KeyFileArgument(const std::optional<std::string>& uns
 // is unusable (missing, not a regular file, or not beginning with
 // "download=").
 std::optional<std::string> ReadKeyFile(const std::string& path);
+// The same rules on the file's first bytes (those beyond the limit are
+// never read).
+std::optional<std::string> KeyFromFileStart(std::string_view bytes);
+inline constexpr std::size_t kKeyFileReadLimit = 255;
 
 inline constexpr const char* kNoLongerValidText =
     "This list of files to download is no longer valid.\r\n\r\nDownloads must be initiated by "

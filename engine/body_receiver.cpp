@@ -13,7 +13,7 @@ constexpr std::size_t kWriteBlock = 1024 * 1024;
 
 }  // namespace
 
-BodyReceipt ReceiveBody(const Receiver& receive, std::int64_t length, BodySink& sink,
+BodyReceipt ReceiveBody(const Receiver& receive, std::int64_t length, ByteSink& sink,
                         std::size_t readAhead,
                         const std::function<void(std::int32_t wholeKilobytes)>& onProgress) {
     BodyReceipt receipt;

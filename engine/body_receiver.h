@@ -8,27 +8,10 @@
 #include <cstdint>
 #include <functional>
 
+#include "engine/byte_io.h"
 #include "platform/error.h"
-#include "platform/file.h"
 
 namespace engine {
-
-class BodySink {
-  public:
-    virtual ~BodySink() = default;
-    virtual platform::Status Write(const std::uint8_t* data, std::size_t length) = 0;
-};
-
-class FileSink final : public BodySink {
-  public:
-    explicit FileSink(platform::File& file) : file_(file) {}
-    platform::Status Write(const std::uint8_t* data, std::size_t length) override {
-        return file_.WriteAll(data, length);
-    }
-
-  private:
-    platform::File& file_;
-};
 
 // One receive of at most `capacity` bytes: the count, 0 when the peer
 // closed, -1 on an error or time-out.
@@ -49,7 +32,7 @@ struct BodyReceipt {
 // Never asks for more than the body, so the next reply stays unread.
 // `readAhead` is what one receive may bring beyond a small request: with
 // that much room left in the block the bytes come straight into it.
-BodyReceipt ReceiveBody(const Receiver& receive, std::int64_t length, BodySink& sink,
+BodyReceipt ReceiveBody(const Receiver& receive, std::int64_t length, ByteSink& sink,
                         std::size_t readAhead,
                         const std::function<void(std::int32_t wholeKilobytes)>& onProgress);
 

@@ -25,7 +25,8 @@ void SetDate(FileJob& job, platform::File& file) {
 std::optional<FileResult> Unpack(FileJob& job) {
     job.SetStatus(status::kUnpacking);
     ZipExtractor extractor;
-    const std::optional<ZipMember> member = extractor.FirstMember(job.body->file());
+    const FileSource archive(job.body->file());
+    const std::optional<ZipMember> member = extractor.FirstMember(archive);
     auto free = job.place->folder.FreeBytes();
     if (member && free && member->declaredSize > *free) {
         job.Error(" Err - DownloadFile - Not Enough Disk Space %llu of %llu %s\n",
@@ -41,7 +42,8 @@ std::optional<FileResult> Unpack(FileJob& job) {
         return job.LocalFailure("Unable to Create File", created.error());
     }
     WorkFile unpacked = std::move(*created);
-    const UnzipOutcome outcome = extractor.UnzipFirstEntry(job.body->file(), unpacked.file());
+    FileSink output(unpacked.file());
+    const UnzipOutcome outcome = extractor.UnzipFirstEntry(archive, output);
     job.body->Discard();
     if (!outcome.ok()) {
         unpacked.Discard();

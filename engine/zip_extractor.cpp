@@ -27,16 +27,17 @@ struct ArchiveCloser {
 };
 using Archive = std::unique_ptr<void, ArchiveCloser>;
 
-// The archive is read through the file already open, by position, so it is
-// never opened again by name (a name can be taken over meanwhile).
+// The archive is read by position from its source (the file already open,
+// which is never opened again by name: a name can be taken over
+// meanwhile).
 struct ArchiveStream {
-    const platform::File* file = nullptr;
+    const ByteSource* file = nullptr;
     std::uint64_t position = 0;
     bool failed = false;
 };
 
 voidpf OpenStream(voidpf, const void* file, int) {
-    return new ArchiveStream{static_cast<const platform::File*>(file)};
+    return new ArchiveStream{static_cast<const ByteSource*>(file)};
 }
 
 uLong ReadStream(voidpf, voidpf opaque, void* buffer, uLong size) {
@@ -99,7 +100,7 @@ int StreamError(voidpf, voidpf opaque) {
     return static_cast<ArchiveStream*>(opaque)->failed ? 1 : 0;
 }
 
-Archive OpenArchive(const platform::File& file) {
+Archive OpenArchive(const ByteSource& file) {
     zlib_filefunc64_def functions{};
     functions.zopen64_file = &OpenStream;
     functions.zread_file = &ReadStream;
@@ -143,13 +144,12 @@ bool IsCompressible(std::string_view name, std::int64_t size) {
     return true;
 }
 
-std::optional<ZipMember> ZipExtractor::FirstMember(const platform::File& archive) {
+std::optional<ZipMember> ZipExtractor::FirstMember(const ByteSource& archive) {
     const Archive opened = OpenArchive(archive);
     return opened ? CurrentMember(opened.get()) : std::nullopt;
 }
 
-UnzipOutcome ZipExtractor::UnzipFirstEntry(const platform::File& archiveFile,
-                                           platform::File& target) {
+UnzipOutcome ZipExtractor::UnzipFirstEntry(const ByteSource& archiveFile, ByteSink& target) {
     Archive archive = OpenArchive(archiveFile);
     const std::optional<ZipMember> member = archive ? CurrentMember(archive.get()) : std::nullopt;
     if (!member) {
@@ -184,7 +184,9 @@ UnzipOutcome ZipExtractor::UnzipFirstEntry(const platform::File& archiveFile,
             outcome.failure = UnzipFailure::SizeMismatch;
             break;
         }
-        if (auto status = target.WriteAll(buffer.data(), static_cast<std::size_t>(got)); !status) {
+        if (auto status = target.Write(reinterpret_cast<const std::uint8_t*>(buffer.data()),
+                                       static_cast<std::size_t>(got));
+            !status) {
             outcome = {UnzipFailure::WriteFailed, status.error()};
             break;
         }

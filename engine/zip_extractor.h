@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file.h"
+#include "engine/byte_io.h"
 
 namespace engine {
 
@@ -41,14 +41,14 @@ struct UnzipOutcome {
 class ZipExtractor {
   public:
     // Nothing when the archive cannot be read or has no member.
-    std::optional<ZipMember> FirstMember(const platform::File& archive);
+    std::optional<ZipMember> FirstMember(const ByteSource& archive);
 
     // Writes the archive's first member into `target`. Only stored and
     // deflated members that are not encrypted are unpacked; unpacking
     // stops as soon as more comes out than the member declares, and it
     // succeeds only when exactly the declared size came out and its CRC-32
     // matched. The target may hold part of the member after a failure.
-    UnzipOutcome UnzipFirstEntry(const platform::File& archive, platform::File& target);
+    UnzipOutcome UnzipFirstEntry(const ByteSource& archive, ByteSink& target);
 };
 
 }  // namespace engine

@@ -2,9 +2,10 @@
 // line names, deletes the file, and the key goes into the credentials
 // header of every request.
 //
-// The input is the file's content. Checked: the launch hands the dialog
-// what ReadKeyFile reads and deletes the file exactly when that is a key,
-// leaving any other file as it was; a key holds no NUL and no more than
+// The input is the file's content, read as bytes (one input in sixteen
+// also as a file on disk). Checked: the launch hands the dialog the key
+// the bytes give; the file on disk gives the same key and is deleted
+// exactly when it is a key file, any other file left as it was; a key holds no NUL and no more than
 // the file's first 255 bytes allow; its credentials
 // header is one line that the service's own token reader turns back into
 // the key, or is refused exactly when the key is longer than the token
@@ -69,31 +70,40 @@ void CheckCredentials(const std::string& key) {
     }
 }
 
+// The file on disk, for one input in sixteen: taking it reads the same key
+// as the bytes give, and deletes exactly a key file.
+void CheckTakenFromDisk(const std::string& content, const std::optional<std::string>& key) {
+    const std::string path = platform::JoinName(fuzz::ScratchFolder(), "key file.qvn");
+    FUZZ_CHECK(platform::WriteWholeFile(path, content).ok());
+    const app::LaunchKey taken = app::TakeKeyFile(path);
+    if (key) {
+        FUZZ_CHECK(!platform::Exists(path));
+        FUZZ_CHECK(taken.source == app::LaunchKey::Source::KeyFile && taken.key == *key);
+    } else {
+        const auto left = platform::ReadFileStart(path, content.size() + 1);
+        FUZZ_CHECK(left.ok() && *left == content);
+        FUZZ_CHECK(taken.source == app::LaunchKey::Source::UnusableFile);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string content(fuzz::AsText({data, size}));
-    const std::string path = platform::JoinName(fuzz::ScratchFolder(), "key file.qvn");
-    FUZZ_CHECK(platform::WriteWholeFile(path, content).ok());
-
-    const std::optional<std::string> key = app::ReadKeyFile(path);
+    const std::optional<std::string> key = app::KeyFromFileStart(content);
     if (key) {
         FUZZ_CHECK(platform::StartsWithNoCase(content, kPrefix));
         FUZZ_CHECK(key->find('\0') == std::string::npos);
-        FUZZ_CHECK(key->size() <= 255 - kPrefix.size());
+        FUZZ_CHECK(key->size() <= app::kKeyFileReadLimit - kPrefix.size());
         CheckCredentials(*key);
     }
-
-    const app::LaunchKey launchKey = app::TakeKeyFile(path);
-    if (key) {
-        FUZZ_CHECK(!platform::Exists(path));
-        FUZZ_CHECK(launchKey.source == app::LaunchKey::Source::KeyFile && launchKey.key == *key);
-    } else {
-        const auto left = platform::ReadFileStart(path, content.size() + 1);
-        FUZZ_CHECK(left.ok() && *left == content);
-        FUZZ_CHECK(launchKey.source == app::LaunchKey::Source::UnusableFile);
+    if (size % 16 == 0) {
+        CheckTakenFromDisk(content, key);
     }
 
+    const app::LaunchKey launchKey =
+        key ? app::LaunchKey{app::LaunchKey::Source::KeyFile, *key}
+            : app::LaunchKey{app::LaunchKey::Source::UnusableFile, {}};
     RecordingHost host;
     const app::LaunchResult result = app::TransferApp::Launch(launchKey, host);
     if (key) {

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "platform/file.h"
 
 namespace platform {
 namespace {
@@ -74,21 +73,6 @@ std::optional<std::string_view> FolderPart(std::string_view path) {
         return std::nullopt;
     }
     return path.substr(0, slash);
-}
-
-bool CreateFoldersUnder(std::string_view folder, std::string_view relative) {
-    auto levels = SafeLevels(relative);
-    if (!levels) {
-        return false;
-    }
-    std::string path(folder);
-    for (std::size_t i = 0; i + 1 < levels->size(); ++i) {
-        path = JoinName(path, (*levels)[i]);
-        if (!CreateFolder(path)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace platform

@@ -27,8 +27,4 @@ std::string_view FileNamePart(std::string_view path);
 // The part before the last separator; nullopt when there is no separator.
 std::optional<std::string_view> FolderPart(std::string_view path);
 
-// Creates the folders that a JoinUnder path needs below `folder` (every
-// level of `relative` but the last). Refuses names that JoinUnder refuses.
-bool CreateFoldersUnder(std::string_view folder, std::string_view relative);
-
 }  // namespace platform

@@ -17,9 +17,9 @@ namespace {
 
 using engine::BodyReceipt;
 
-class MemorySink final : public engine::BodySink {
+class LimitedSink final : public engine::ByteSink {
   public:
-    explicit MemorySink(std::size_t limit = std::string::npos) : limit_(limit) {}
+    explicit LimitedSink(std::size_t limit = std::string::npos) : limit_(limit) {}
     platform::Status Write(const std::uint8_t* data, std::size_t length) override {
         if (bytes.size() + length > limit_) {
             return platform::SysError{ENOSPC};
@@ -75,7 +75,7 @@ TEST(BodyReceiverTest, EveryWayABodyEnds) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Peer peer{body.substr(0, c.sent) + (c.sent == body.size() ? next : ""), c.piece, c.end};
-        MemorySink sink(c.sinkLimit);
+        LimitedSink sink(c.sinkLimit);
         std::vector<std::int32_t> progress;
         const BodyReceipt receipt = engine::ReceiveBody(
             std::ref(peer), static_cast<std::int64_t>(body.size()), sink, 65536,

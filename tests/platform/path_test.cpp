@@ -6,7 +6,6 @@
 #include "platform/file.h"
 #include "platform/path.h"
 #include "platform/process.h"
-#include "support/temp_dir.h"
 
 namespace {
 
@@ -24,22 +23,8 @@ TEST(JoinUnder, NamesThatCouldLeaveTheFolderAreRefused) {
     };
     for (const char* name : hostile) {
         EXPECT_FALSE(platform::JoinUnder("/dest", name)) << name;
-        EXPECT_FALSE(platform::CreateFoldersUnder("/dest", name)) << name;
     }
     EXPECT_FALSE(platform::JoinUnder("/dest", std::string("a\0b", 3)));
-}
-
-TEST(CreateFoldersUnder, CreatesEveryLevelButTheLast) {
-    testing_support::TempDir dir;
-    ASSERT_TRUE(platform::CreateFoldersUnder(dir.path(), "one\\two\\file.txt"));
-    auto info = platform::GetFileInfo(dir.Sub("one/two"));
-    ASSERT_TRUE(info);
-    EXPECT_TRUE(info->isDirectory);
-    EXPECT_FALSE(platform::Exists(dir.Sub("one/two/file.txt")));
-    // Existing folders are fine; a file in the way is not.
-    EXPECT_TRUE(platform::CreateFoldersUnder(dir.path(), "one\\two\\other.txt"));
-    dir.Write("plain", "x");
-    EXPECT_FALSE(platform::CreateFoldersUnder(dir.path(), "plain\\inner.txt"));
 }
 
 TEST(PathParts, SplitAtTheLastSeparator) {

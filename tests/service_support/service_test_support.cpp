@@ -230,15 +230,11 @@ std::string DecipherFileBody(const net::KeyTable& table, const ReplyRead& reply,
 }
 
 std::optional<std::string> UnzipWithClient(const std::string& archive) {
-    testing_support::TempDir dir;
-    dir.Write("body.zip", archive);
-    auto body = platform::File::Open(dir.Sub("body.zip"), platform::FileAccess::ReadShared);
-    auto file = platform::File::Open(dir.Sub("file"), platform::FileAccess::CreateAlways);
-    if (!body || !file || !engine::ZipExtractor().UnzipFirstEntry(*body, *file).ok()) {
+    engine::MemorySink file;
+    if (!engine::ZipExtractor().UnzipFirstEntry(engine::MemorySource(archive), file).ok()) {
         return std::nullopt;
     }
-    file->Close();
-    return dir.Read("file");
+    return file.bytes;
 }
 
 std::string RestartFor(const std::string& copy, std::string_view fileId) {
