@@ -11,6 +11,7 @@
 #include "engine/file_download.h"
 #include "engine/key_operations.h"
 #include "engine_fixture.h"
+#include "replies.h"
 #include "net/blowfish.h"
 #include "net/md5.h"
 #include "net/request_builder.h"
@@ -20,13 +21,11 @@
 namespace {
 
 using engine_testing::EngineFixture;
+using engine_testing::FileReply;
+using engine_testing::ListReply;
 
 using testing_support::RandomBytes;
 
-std::string ListReply(const std::string& text) {
-    return "HTTP/1.1 200 OK\r\nX-QVN-CRUNCHYFROG: 0,0,0\r\nContent-Length: " +
-           std::to_string(text.size()) + "\r\n\r\n" + text;
-}
 
 // One listed file, dated 1 January 2100.
 std::string OneFile(std::size_t size) {
@@ -44,11 +43,6 @@ std::string Files(const std::vector<std::size_t>& sizes) {
     return text + "\r\n";
 }
 
-std::string FileReply(const std::string& body, std::size_t announced) {
-    return "HTTP/1.1 200 OK\r\nX-QVN-CONCLUSION: Successful\r\nX-QVN-Fang: " +
-           std::to_string(announced) + ",0,0\r\nContent-Length: " + std::to_string(announced) +
-           "\r\n\r\n" + body;
-}
 
 // The request that asked for the file (the one after the list).
 std::string DownloadRequest(EngineFixture& f) {

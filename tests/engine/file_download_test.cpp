@@ -8,29 +8,18 @@
 #include "engine/file_download.h"
 #include "engine/key_operations.h"
 #include "engine_fixture.h"
+#include "replies.h"
 #include "platform/file.h"
 
 namespace {
 
 using engine_testing::EngineFixture;
+using engine_testing::FileReply;
+using engine_testing::ListReply;
+using engine_testing::Record;
 
-std::string ListReply(const std::string& text) {
-    return "HTTP/1.1 200 OK\r\nX-QVN-CONCLUSION: Successful\r\nX-QVN-CRUNCHYFROG: 0,0,0\r\n"
-           "Content-Length: " +
-           std::to_string(text.size()) + "\r\n\r\n" + text;
-}
 
-// A whole plain file.
-std::string FileReply(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nX-QVN-CONCLUSION: Successful\r\nX-QVN-CRUNCHYFROG: 0,0,0\r\n"
-           "X-QVN-Fang: " +
-           std::to_string(body.size()) + ",0,0" +
-           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
 
-std::string Record(int id, const std::string& name) {
-    return std::to_string(id) + "\tTop\\" + name + "\t1\t \t0\t0\t";
-}
 
 // The switches of a run after the user agreed to replace existing files.
 void ReplaceRun(EngineFixture& f) {

@@ -6,28 +6,17 @@
 
 #include "engine/key_operations.h"
 #include "engine_fixture.h"
+#include "replies.h"
 #include "net/message_cipher.h"
 #include "platform/file.h"
 
 namespace {
 
+using engine_testing::EncipheredListReply;
 using engine_testing::EngineFixture;
+using engine_testing::ListReply;
 
-std::string ListReply(const std::string& text) {
-    return "HTTP/1.1 200 OK\r\nX-QVN-CRUNCHYFROG: 0,0,0\r\nContent-Length: " +
-           std::to_string(text.size()) + "\r\n\r\n" + text;
-}
 
-std::string EncipheredListReply(const std::string& text, std::int64_t seed, bool zeroEnd = true) {
-    std::vector<std::uint8_t> plain(text.begin(), text.end());
-    if (zeroEnd) {
-        plain.push_back(0);
-    }
-    std::vector<std::uint8_t> out(net::EncipheredCapacity(plain.size()));
-    out.resize(net::EncipherWithIndex(engine_testing::TestKeyTable(), plain, seed, 1, out));
-    return "HTTP/1.1 200 OK\r\nX-QVN-CRUNCHYFROG: 1,0,0\r\nContent-Length: " +
-           std::to_string(out.size()) + "\r\n\r\n" + std::string(out.begin(), out.end());
-}
 
 const std::string kThreeFiles =
     "1\tTop\\a.txt\t1\t07D60C1F0F2D1E\t0\t0\t2\tTop\\sub\\b.txt\t1\t \t0\t0\t"
