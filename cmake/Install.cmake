@@ -2,7 +2,12 @@
 # service when it is built), the icon in the hicolor theme, the desktop entry,
 # the key-file type, the manual page and the default deployment file.
 # Included after every folder is added, so targets made there are known.
+#
+# Two install components, which the Debian packaging makes two packages of:
+# `client`, everything a user's machine needs (the default for every rule
+# here), and `service`, the local stand-in service's program alone.
 include(GNUInstallDirs)
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME client)
 
 # Folders the install creates are world-readable whatever the umask is, so a
 # package built from them does not hide /etc/trevasto or the icon folders.
@@ -17,7 +22,7 @@ if(TARGET trevasto)
   install(TARGETS trevasto RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 if(TARGET trevasto-service)
-  install(TARGETS trevasto-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS trevasto-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT service)
 endif()
 
 # Icons: the SVG as the scalable icon, and bitmaps rendered from it at build

@@ -16,43 +16,34 @@ const char* FlagText(bool on) {
 
 TransferController::TransferController(EngineFactory makeEngine, platform::Clock& clock,
                                        std::function<void()> onNews)
-    : block_(std::make_shared<ControlBlock>(clock)),
-      workerEnded_(std::make_shared<platform::AutoResetEvent>()) {
+    : block_(std::make_shared<ControlBlock>(clock)) {
     block_->onNews = std::move(onNews);
-    // The worker shares ownership of the block, so an abandoned worker never
-    // outlives the memory it uses.
-    worker_ =
-        std::thread([block = block_, ended = workerEnded_, factory = std::move(makeEngine)]() {
-            RunWorker(*block, factory);
-            ended->Signal();
-        });
+    // The worker shares ownership of the block, so a worker passed to the
+    // process never outlives the memory it uses.
+    worker_ = platform::OwnedThread(
+        [block = block_, factory = std::move(makeEngine)] { RunWorker(*block, factory); });
 }
 
 TransferController::~TransferController() {
-    if (shutDown_) {
-        return;
+    if (!shutDown_) {
+        block_->command.store(command::kExit);
+        block_->commandEvent.Signal();
     }
-    block_->command.store(command::kExit);
-    block_->commandEvent.Signal();
-    worker_.detach();
+    // worker_ goes now: joined when it has ended, else passed to the process.
 }
 
-void TransferController::Shutdown() {
+bool TransferController::Shutdown(std::chrono::milliseconds grace) {
     if (shutDown_) {
-        return;
+        return !worker_.IsJoinable();
     }
     shutDown_ = true;
     block_->command.store(command::kExit);
     block_->commandEvent.Signal();
     // The worker is idle after the final Reset and leaves at once; the
-    // pause is only its grace time. One that is still busy after it is left
-    // to end with the process.
-    if (workerEnded_->WaitFor(std::chrono::milliseconds(1000))) {
-        worker_.join();
-    } else {
-        worker_.detach();
-    }
+    // pause is only its grace time.
+    const bool joined = worker_.JoinFor(grace);
     block_->log.Close();
+    return joined;
 }
 
 template <typename... Args>

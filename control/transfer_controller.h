@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "control/control_block.h"
 #include "control/worker_engine.h"
+#include "platform/owned_thread.h"
 
 namespace control {
 
@@ -23,15 +23,23 @@ class TransferController {
     // dialog (see ControlBlock::newsEvent).
     TransferController(EngineFactory makeEngine, platform::Clock& clock,
                        std::function<void()> onNews = {});
-    // Without a Shutdown, the worker is told to exit and left to end with
-    // the process: an operation in progress is abandoned, never waited for.
+    // Never waits for the worker. Without a Shutdown it is told to exit;
+    // a worker that has ended is joined, and one still in an operation (a
+    // long network wait) passes to the process (platform::OwnedThread),
+    // which joins it once the operation is over, or it ends with the
+    // process: an operation in progress is abandoned, never waited for.
     ~TransferController();
     TransferController(const TransferController&) = delete;
     TransferController& operator=(const TransferController&) = delete;
 
-    // Posts the exit command, gives the worker up to 1000 ms to leave,
-    // closes the log.
-    void Shutdown();
+    // How long Shutdown gives the worker to leave.
+    static constexpr std::chrono::milliseconds kShutdownGrace{1000};
+
+    // Posts the exit command, gives the worker up to `grace` to leave and
+    // joins it when it has, closes the log. True when the worker was
+    // joined; a worker still busy after the grace is left to the
+    // destructor, as above.
+    bool Shutdown(std::chrono::milliseconds grace = kShutdownGrace);
 
     void SetClientId(std::string_view text);
     void SetLogin(std::string_view loginId, std::string_view password);
@@ -66,8 +74,7 @@ class TransferController {
     void PostOperation(std::int32_t code);
 
     std::shared_ptr<ControlBlock> block_;
-    std::shared_ptr<platform::AutoResetEvent> workerEnded_;
-    std::thread worker_;
+    platform::OwnedThread worker_;
     bool shutDown_ = false;
 };
 

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -12,6 +14,7 @@
 #include "control/control_block.h"
 #include "control/transfer_controller.h"
 #include "control/worker.h"
+#include "platform/owned_thread.h"
 #include "support/fake_clock.h"
 
 namespace {
@@ -29,6 +32,11 @@ class ScriptedEngine final : public control::WorkerEngine {
         bool outcome = true;
         platform::AutoResetEvent called;
         bool variantSeen = true;
+        // With `holdVerify`, VerifyDownloadKey signals `held` and then stays
+        // busy until `release` (at most 10 s), as in a long network wait.
+        bool holdVerify = false;
+        platform::AutoResetEvent held;
+        platform::AutoResetEvent release;
     };
 
     ScriptedEngine(ControlBlock& block, Shared& shared) : block_(block), shared_(shared) {}
@@ -36,7 +44,13 @@ class ScriptedEngine final : public control::WorkerEngine {
     bool PrepareServers() override { return Record("PrepareServers"); }
     bool Disconnect() override { return Record("Disconnect"); }
     bool Reset() override { return Record("Reset"); }
-    bool VerifyDownloadKey() override { return Record("VerifyDownloadKey"); }
+    bool VerifyDownloadKey() override {
+        if (shared_.holdVerify) {
+            shared_.held.Signal();
+            shared_.release.WaitFor(10s);
+        }
+        return Record("VerifyDownloadKey");
+    }
     bool DownloadFilesUsingKey() override {
         shared_.variantSeen = block_.commandVariant.load();
         return Record("DownloadFilesUsingKey");
@@ -263,9 +277,66 @@ TEST_F(ControllerTest, ShutdownEndsTheWorkerAndClosesTheLog) {
     testing_support::FakeClock clock;
     auto controller = std::make_unique<control::TransferController>(Factory(), clock);
     controller->Reset();
-    controller->Shutdown();
+    EXPECT_TRUE(controller->Shutdown());
     EXPECT_FALSE(controller->Block().log.IsOpen());
     EXPECT_EQ(shared_.calls, (std::vector<std::string>{"PrepareServers", "Reset"}));
+}
+
+TEST_F(ControllerTest, ShutdownJoinsTheWorkerOnceEverythingItHeldIsGone) {
+    // The factory is the last thing the worker thread lets go of; its copy
+    // there sets `gone` after a pause.
+    auto gone = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<int> held(new int(0), [gone](int* value) {
+        std::this_thread::sleep_for(30ms);
+        gone->store(true);
+        delete value;
+    });
+    control::TransferController controller(
+        [held, factory = Factory()](ControlBlock& block) { return factory(block); }, clock_);
+    held.reset();
+    controller.Reset();
+    EXPECT_TRUE(controller.Shutdown());
+    EXPECT_TRUE(gone->load()) << "Shutdown returned before the worker thread had ended";
+    EXPECT_TRUE(controller.Shutdown()) << "a second Shutdown reports the same";
+}
+
+// A worker busy in an operation (a long network wait) when the controller
+// goes: with a Shutdown, which waits only its grace, or without one, which
+// never waits. Either way the worker finishes its operation, takes the exit
+// command, and is joined once it has ended.
+TEST_F(ControllerTest, ABusyWorkerIsNeverWaitedForBeyondTheGraceAndIsJoinedLater) {
+    using Steady = std::chrono::steady_clock;
+    for (const bool shutdownFirst : {true, false}) {
+        SCOPED_TRACE(shutdownFirst ? "Shutdown, then destroyed" : "destroyed only");
+        {
+            std::lock_guard<std::mutex> lock(shared_.mutex);
+            shared_.calls.clear();
+            shared_.holdVerify = true;
+        }
+        const std::size_t before = platform::JoinEndedThreads();
+        auto controller = std::make_unique<control::TransferController>(Factory(), clock_);
+        controller->VerifyDownloadKey();
+        ASSERT_TRUE(shared_.held.WaitFor(5s));
+
+        if (shutdownFirst) {
+            const auto start = Steady::now();
+            EXPECT_FALSE(controller->Shutdown(50ms));
+            const auto waited = Steady::now() - start;
+            EXPECT_GE(waited, 50ms) << "the worker was not given its grace";
+            EXPECT_LT(waited, 2s) << "Shutdown waited for the busy worker";
+            EXPECT_FALSE(controller->Block().log.IsOpen());
+        }
+        const auto start = Steady::now();
+        controller.reset();
+        EXPECT_LT(Steady::now() - start, 2s) << "the controller waited for the busy worker";
+        EXPECT_EQ(platform::JoinEndedThreads(), before + 1) << "the worker is still owned";
+
+        shared_.release.Signal();
+        EXPECT_EQ(platform::JoinEndedThreads(5s), before) << "the worker was not joined";
+        std::lock_guard<std::mutex> lock(shared_.mutex);
+        EXPECT_EQ(shared_.calls, (std::vector<std::string>{"PrepareServers", "VerifyDownloadKey",
+                                                           "Disconnect"}));
+    }
 }
 
 }  // namespace

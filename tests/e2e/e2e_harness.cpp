@@ -315,7 +315,7 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
     for (const std::string& answer : answers) {
         input += answer + "\n";
     }
-    platform::ChildOptions options;
+    testing_support::ChildOptions options;
     options.argv = {TREVASTO_PROGRAM};
     if (start.fileSizeLimit) {
         // The shell's limit is in 512-byte blocks and passes to the program.
@@ -331,10 +331,10 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
                            {"TREVASTO_LOG_DIR", logFolder.path()},
                            {"TREVASTO_LOG_FLAGS", "8"},
                            {"XDG_CACHE_HOME", cache_.path()}};
-    options.input = platform::ChildInput::FromText(input);
+    options.input = testing_support::ChildInput::FromText(input);
     requestsBeforeRun_ = service_->RequestRecords().size();
 
-    auto child = platform::ChildProcess::Start(options);
+    auto child = testing_support::ChildProcess::Start(options);
     if (!child.ok()) {
         ADD_FAILURE() << "the program did not start: " << child.error().Message();
         return run;
@@ -347,8 +347,8 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
         (void)child->Kill(SIGKILL);
         (void)child->Wait();
     }
-    run.lines = SplitLines(child->Captured(platform::ChildProcess::Stream::Output));
-    run.errorText = child->Captured(platform::ChildProcess::Stream::Error);
+    run.lines = SplitLines(child->Captured(testing_support::ChildProcess::Stream::Output));
+    run.errorText = child->Captured(testing_support::ChildProcess::Stream::Error);
     std::vector<qvn_service::LoggedRequest> records = service_->RequestRecords();
     run.requests.assign(records.begin() + static_cast<std::ptrdiff_t>(requestsBeforeRun_),
                         records.end());

@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/child_process.h"
 #include "platform/file_time.h"
 #include "service_support/service_test_support.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "tools/service/request_log.h"
 
@@ -51,7 +51,7 @@ platform::FileTime Shifted(platform::FileTime time, std::int64_t seconds);
 
 // One run of the program.
 struct ProgramRun {
-    std::optional<platform::ExitStatus> exit;          // nothing: killed at the time limit
+    std::optional<testing_support::ExitStatus> exit;          // nothing: killed at the time limit
     std::vector<std::string> lines;                    // standard output, one entry a line
     std::string errorText;                             // standard error (prompts)
     std::vector<qvn_service::LoggedRequest> requests;  // received during the run

@@ -6,15 +6,15 @@
 #include <csignal>
 #include <string>
 
-#include "platform/child_process.h"
 #include "platform/strings.h"
 #include "service_support/service_test_support.h"
+#include "support/child_process.h"
 
 namespace {
 
-using platform::ChildOptions;
-using platform::ChildProcess;
-using Stream = platform::ChildProcess::Stream;
+using testing_support::ChildOptions;
+using testing_support::ChildProcess;
+using Stream = testing_support::ChildProcess::Stream;
 using service_testing::RawClient;
 
 class ProgramTest : public service_testing::ServiceTest {

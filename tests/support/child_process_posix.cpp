@@ -1,4 +1,4 @@
-#include "platform/child_process.h"
+#include "support/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,7 +14,12 @@
 
 extern char** environ;
 
-namespace platform {
+namespace testing_support {
+
+using platform::LastError;
+using platform::Result;
+using platform::Status;
+using platform::SysError;
 
 namespace {
 
@@ -455,4 +460,4 @@ std::optional<std::string> ChildProcess::WaitForLine(Stream stream, std::string_
     return found;
 }
 
-}  // namespace platform
+}  // namespace testing_support

@@ -3,7 +3,7 @@
 // reaped. Its standard input can come from a text or a file, its output can
 // be captured (and read while it runs) or go to a file. A child still
 // running when its owner goes is killed and reaped, so no test leaves a
-// process behind.
+// process behind. Tests only: the shipped program starts no processes.
 
 #include <chrono>
 #include <condition_variable>
@@ -18,7 +18,7 @@
 
 #include "platform/error.h"
 
-namespace platform {
+namespace testing_support {
 
 // Where one output stream of the child goes.
 struct ChildOutput {
@@ -78,7 +78,7 @@ class ChildProcess {
 
     // Starts the program; fails when it cannot be spawned (for example a
     // program that does not exist) or a file cannot be opened.
-    static Result<ChildProcess> Start(const ChildOptions& options);
+    static platform::Result<ChildProcess> Start(const ChildOptions& options);
 
     bool IsStarted() const { return state_ != nullptr; }
     int Pid() const;
@@ -89,7 +89,7 @@ class ChildProcess {
     std::optional<ExitStatus> WaitFor(std::chrono::milliseconds timeout);
     // Sends a signal to a child that has not been reaped yet; fails with
     // ESRCH once it has.
-    Status Kill(int signal);
+    platform::Status Kill(int signal);
 
     // The captured output so far (all of it after Wait).
     std::string Captured(Stream stream) const;
@@ -106,4 +106,4 @@ class ChildProcess {
     std::unique_ptr<State> state_;
 };
 
-}  // namespace platform
+}  // namespace testing_support

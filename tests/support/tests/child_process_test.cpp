@@ -1,4 +1,4 @@
-#include "platform/child_process.h"
+#include "support/child_process.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -11,12 +11,12 @@
 
 namespace {
 
-using platform::ChildInput;
-using platform::ChildOptions;
-using platform::ChildOutput;
-using platform::ChildProcess;
-using platform::ExitStatus;
-using Stream = platform::ChildProcess::Stream;
+using testing_support::ChildInput;
+using testing_support::ChildOptions;
+using testing_support::ChildOutput;
+using testing_support::ChildProcess;
+using testing_support::ExitStatus;
+using Stream = testing_support::ChildProcess::Stream;
 
 constexpr std::chrono::seconds kPatience{20};
 
