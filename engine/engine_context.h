@@ -46,6 +46,8 @@ struct EngineState {
     bool shortTimeout = false;       // one-shot: the next request waits 30 s
     std::string currentFileId;
     std::int64_t localFileSize = 0;
+    // The numbers of the last "X-QVN-LARCH: " header: kept as the service's
+    // protocol gives them; nothing in this program reads them.
     std::int64_t larchFirst = 0;
     std::int64_t larchSecond = 0;
     std::int64_t larchSecondInitial = 0;

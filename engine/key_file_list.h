@@ -20,11 +20,11 @@ struct KeyFileEntry {
     // The name relative to the key's folder, escaped; its first level is the
     // key's top folder until the operations drop it.
     std::string relativeName;
-    std::int32_t numberA = 0;
+    std::int32_t numberA = 0;  // the third field, kept as the list gives it; unread
     // 14 hexadecimal digits, or a single blank when the service knows no date.
     std::string serverDate;
     std::int32_t duplicateCount = 0;
-    std::int32_t numberB = 0;
+    std::int32_t numberB = 0;  // the sixth field, kept as the list gives it; unread
     // A field is wider than the client can hold: the entry is never fetched.
     bool overWidth = false;
 };

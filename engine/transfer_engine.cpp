@@ -30,11 +30,9 @@ bool TransferEngine::Reset() {
     control::ControlBlock& block = context_.block;
     EngineState& state = context_.state;
     block.command.store(0);
-    block.currentOperation.store(0);
     block.verification.store(false);
     block.useQvnDate.store(false);
     block.transferCompress.store(false);
-    block.commandVariant.store(false);
     state.currentFileId.clear();
     context_.SetConclusion("");
     block.localDirectory.reset();

@@ -31,7 +31,6 @@ class ScriptedEngine final : public control::WorkerEngine {
         std::vector<std::string> calls;
         bool outcome = true;
         platform::AutoResetEvent called;
-        bool variantSeen = true;
         // With `holdVerify`, VerifyDownloadKey signals `held` and then stays
         // busy until `release` (at most 10 s), as in a long network wait.
         bool holdVerify = false;
@@ -52,7 +51,6 @@ class ScriptedEngine final : public control::WorkerEngine {
         return Record("VerifyDownloadKey");
     }
     bool DownloadFilesUsingKey() override {
-        shared_.variantSeen = block_.commandVariant.load();
         return Record("DownloadFilesUsingKey");
     }
     bool DownloadCompleteWithKey() override { return Record("DownloadCompleteWithKey"); }
@@ -200,13 +198,6 @@ TEST_F(WorkerTest, DormantCodesFailAndFinishAsTheirRowSays) {
               (std::vector<std::string>{"PrepareServers", "Disconnect", "Disconnect"}));
 }
 
-TEST_F(WorkerTest, DownloadRunsWithVariantZero) {
-    block_->commandVariant.store(true);
-    Post(control::command::kDownloadUsingKey);
-    CallsAfter(3);
-    EXPECT_FALSE(shared_.variantSeen);
-}
-
 // The controller over a real worker.
 class ControllerTest : public ::testing::Test {
   protected:
@@ -234,7 +225,6 @@ TEST_F(ControllerTest, PostingSetsRunningAndTheWorkerStoresTheOutcome) {
     control::TransferController controller(Factory(), clock_);
     EXPECT_EQ(controller.GetResult(), control::kResultNone);
     controller.TestDestUsingKey();
-    EXPECT_EQ(controller.Block().currentOperation.load(), control::command::kTestDestUsingKey);
     WaitForCalls(3);  // prepared, tested, disconnected
     EXPECT_EQ(controller.GetResult(), control::kResultSucceeded);
     controller.Reset();

@@ -168,15 +168,12 @@ TEST_F(ResetTest, ClearsTheRunAndKeepsWhatOutlivesIt) {
     block.useQvnDate = true;
     block.transferCompress = true;
     block.syncFileAccess = true;
-    block.commandVariant = true;
     block.command = 26;
-    block.currentOperation = 26;
     block.conclusionText = "Successful";
     block.progress.fileIndex = 3;
     block.progress.fileCount = 9;
     block.progress.status = 13;
     block.progress.hasFilePath = true;
-    block.progress.runCounters[4] = 8;
     block.currentPath = "/somewhere";
     f_.context().state.currentFileId = "77";
     f_.context().state.keyFileList.resize(2);
@@ -190,11 +187,9 @@ TEST_F(ResetTest, ClearsTheRunAndKeepsWhatOutlivesIt) {
 
     ASSERT_TRUE(f_.engine().Reset());
     EXPECT_EQ(block.command.load(), 0);
-    EXPECT_EQ(block.currentOperation.load(), 0);
     EXPECT_FALSE(block.verification);
     EXPECT_FALSE(block.useQvnDate);
     EXPECT_FALSE(block.transferCompress);
-    EXPECT_FALSE(block.commandVariant);
     EXPECT_TRUE(block.syncFileAccess) << "kept";
     EXPECT_EQ(block.clientId, "ZEL") << "kept";
     EXPECT_FALSE(block.localDirectory);
@@ -205,7 +200,6 @@ TEST_F(ResetTest, ClearsTheRunAndKeepsWhatOutlivesIt) {
     EXPECT_EQ(block.progress.fileCount, 0);
     EXPECT_EQ(block.progress.status, 0);
     EXPECT_FALSE(block.progress.hasFilePath);
-    EXPECT_EQ(block.progress.runCounters[4], 0);
     EXPECT_EQ(f_.context().state.currentFileId, "");
     EXPECT_TRUE(f_.context().state.keyFileList.empty());
     EXPECT_TRUE(f_.context().link.server(0).failed) << "the server list survives";
