@@ -18,6 +18,7 @@
 #include "engine/zip_extractor.h"
 #include "net/md5.h"
 #include "net/request_builder.h"
+#include "net/service_date.h"
 #include "platform/file.h"
 #include "platform/path.h"
 #include "platform/strings.h"
@@ -263,7 +264,7 @@ FileDownload::Examined FileDownload::Describe(const platform::File& file, bool i
 
     if (isTarget && entry_.serverDate != " ") {
         const auto local = file.LastWriteTime();
-        const auto service = ParseServerDate(entry_.serverDate);
+        const auto service = net::ParseServiceDate(entry_.serverDate);
         if (local && service && *local >= *service) {
             Progress(*local == *service ? "  DownloadFile verify Date match %s\n"
                                         : "  DownloadFile verify Server Date Older %s\n",
@@ -280,7 +281,7 @@ FileDownload::Examined FileDownload::Describe(const platform::File& file, bool i
     restartDescription_ =
         net::RestartHeaderLine(*digest, c_.state.localFileSize, c_.state.currentFileId);
     if (target_) {
-        if (auto line = net::FormatFileTime(target_->lastWrite, /*bare=*/false)) {
+        if (auto line = net::DateHeaderLine(target_->lastWrite)) {
             restartDescription_ += *line;
         }
     }
