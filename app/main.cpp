@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "app/front_end.h"
-#include "engine/deployment.h"
+#include "deployment/deployment.h"
 #include "engine/transfer_engine.h"
 #include "net/key_table.h"
 #include "platform/process.h"
@@ -26,12 +26,12 @@ int main(int argc, char** argv) {
 
     // The deployment names the service and holds the key table; without it
     // nothing may be sent.
-    const engine::DeploymentResult deployment = engine::LoadInstalledDeployment();
+    const deployment::DeploymentResult deployment = deployment::LoadInstalledDeployment();
     if (!deployment.ok()) {
         std::fprintf(stderr, "trevasto: %s\n", deployment.message().c_str());
         return 2;
     }
-    engine::EngineConfig config(engine::ServerListFor(deployment.value()),
+    engine::EngineConfig config(deployment::ServerListFor(deployment.value()),
                                 net::KeyTable(deployment.value().keyTable));
     config.timeouts = deployment.value().timeouts;
     config.workFolder = platform::UserCacheFolder();

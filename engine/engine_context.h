@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "control/control_block.h"
-#include "engine/deployment.h"
+#include "deployment/deployment.h"
 #include "engine/key_file_list.h"
 #include "engine/result_note.h"
 #include "engine/work_file_ledger.h"
@@ -24,11 +24,11 @@
 namespace engine {
 
 struct EngineConfig {
-    EngineConfig(std::vector<ServerAddress> serversIn, net::KeyTable keyTableIn)
+    EngineConfig(std::vector<deployment::ServerAddress> serversIn, net::KeyTable keyTableIn)
         : servers(std::move(serversIn)), keyTable(keyTableIn) {}
 
     // The service's servers, the head (used first) first.
-    std::vector<ServerAddress> servers;
+    std::vector<deployment::ServerAddress> servers;
     net::KeyTable keyTable;
     net::Timeouts timeouts;
     net::HostResolver* resolver = nullptr;  // the system's when none

@@ -30,7 +30,7 @@ inline net::KeyTable TestKeyTable() {
 class EngineFixture {
   public:
     explicit EngineFixture(int serverCount = 1, std::int64_t maxReplyBody = 16 * 1024 * 1024) {
-        std::vector<engine::ServerAddress> servers;
+        std::vector<deployment::ServerAddress> servers;
         for (int i = 0; i < serverCount; ++i) {
             servers_.push_back(std::make_unique<testing_support::ScriptedServer>());
             servers.push_back({"127.0.0.1", std::to_string(servers_.back()->port())});

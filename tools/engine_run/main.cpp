@@ -23,7 +23,7 @@
 #include <string>
 
 #include "control/transfer_controller.h"
-#include "engine/deployment.h"
+#include "deployment/deployment.h"
 #include "engine/transfer_engine.h"
 #include "net/key_table.h"
 #include "platform/clock.h"
@@ -99,12 +99,12 @@ int main(int argc, char** argv) {
                      "[--keep-partials] [--replace] [--log-dir FOLDER]\n");
         return 2;
     }
-    const engine::DeploymentResult deployment = engine::LoadDeployment(options->deployment);
+    const deployment::DeploymentResult deployment = deployment::LoadDeployment(options->deployment);
     if (!deployment.ok()) {
         std::fprintf(stderr, "trevasto-engine-run: %s\n", deployment.message().c_str());
         return 2;
     }
-    engine::EngineConfig config(engine::ServerListFor(deployment.value()),
+    engine::EngineConfig config(deployment::ServerListFor(deployment.value()),
                                 net::KeyTable(deployment.value().keyTable));
     config.workFolder = platform::UserCacheFolder();
     control::TransferController controller(engine::MakeEngineFactory(config),
