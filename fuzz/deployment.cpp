@@ -85,9 +85,9 @@ void CheckAt(std::string_view text, const std::string& filePath, std::string_vie
     FUZZ_CHECK(tablePath.find('#') == std::string::npos);
     const deployment::Deployment& parsed = result.value();
     const std::string expected = TableBytes(deployment::kKeyTableSize);
-    FUZZ_CHECK(std::equal(
-        parsed.keyTable.begin(), parsed.keyTable.end(), expected.begin(), expected.end(),
-        [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
+    FUZZ_CHECK(
+        std::equal(parsed.keyTable.begin(), parsed.keyTable.end(), expected.begin(), expected.end(),
+                   [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
     FUZZ_CHECK(parsed.sourcePath == filePath);
     FUZZ_CHECK(!parsed.serviceHost.empty() || !parsed.servers.empty());
     if (!parsed.serviceHost.empty()) {

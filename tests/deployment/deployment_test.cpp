@@ -282,7 +282,8 @@ TEST(DeploymentFindTest, VariableFirstThenBesideTheProgramThenSystemWide) {
     // A set variable wins even over installed files, and is not checked here:
     // loading it reports a missing file with its name.
     present = {besideProgram, systemWide};
-    EXPECT_EQ(deployment::FindDeploymentFile("/home/u/my.conf", program, exists), "/home/u/my.conf");
+    EXPECT_EQ(deployment::FindDeploymentFile("/home/u/my.conf", program, exists),
+              "/home/u/my.conf");
     EXPECT_TRUE(asked.empty());
 
     // An empty variable counts as unset.

@@ -46,14 +46,11 @@ TEST(Base64KnownAnswers, Rfc4648Vectors) {
 }
 
 // The decoder takes only what the encoder writes, so that each byte string
-// has exactly one text.
+// has exactly one text: lengths that are not a multiple of 4, blanks, other
+// alphabets, padding out of place and padding bits that are not zero fail.
 TEST(Base64KnownAnswers, TextsTheEncoderNeverWritesAreRefused) {
-    const char* const texts[] = {
-        "Zg=", "Zg", "Zm9v\n", "Zm 9", "Zm-_", "Zm9\x80",  // length, blanks, other alphabets
-        "Z===", "Zm9v====", "=Zm9", "Zg=a",                 // padding out of place
-        "Zh==", "Zm9=",                                      // padding bits that are not zero
-    };
-    for (const char* text : texts) {
+    for (const char* text : {"Zg=", "Zg", "Zm9v\n", "Zm 9", "Zm-_", "Zm9\x80",
+                             "Z===", "Zm9v====", "=Zm9", "Zg=a", "Zh==", "Zm9="}) {
         EXPECT_FALSE(net::Base64Decode(text).has_value()) << text;
     }
 }

@@ -110,7 +110,8 @@ std::string BuildListText(std::string_view key, const std::vector<ServedFile>& f
         const long long duplicateCount =
             duplicates == settings.duplicates.end() ? 0 : duplicates->second;
         text += file.id + '\t' + name + '\t' + std::to_string(file.size) + '\t' +
-                net::FormatServiceDate(file.lastWrite).value_or(" ") + '\t' + std::to_string(duplicateCount) + "\t0\t";
+                net::FormatServiceDate(file.lastWrite).value_or(" ") + '\t' +
+                std::to_string(duplicateCount) + "\t0\t";
     }
     for (const std::string& record : settings.extraRecords) {
         text += record;
