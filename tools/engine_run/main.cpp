@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 
+#include "control/run_switches.h"
 #include "control/transfer_controller.h"
 #include "deployment/deployment.h"
 #include "engine/transfer_engine.h"
@@ -124,9 +125,7 @@ int main(int argc, char** argv) {
     controller.SetLogin("", "");
     controller.SetLocalDirectory(options->dest);
     controller.SetVerification(!options->replace);
-    controller.SetTransferCompress(!options->keepPartials);
-    controller.UseQvnDate(true);
-    controller.SyncFileAccess(true);
+    control::ApplyRunSwitches(controller, {.compressTransfers = !options->keepPartials});
     controller.SetClientId("ZEL");
     controller.DownloadUsingKey();
     const std::int32_t result = AwaitResult(controller);
