@@ -4,11 +4,9 @@
 #include <cstdlib>
 
 #include "app/front_end.h"
-#include "engine/deployment.h"
+#include "deployment/deployment.h"
 #include "engine/transfer_engine.h"
-#include "net/key_table.h"
 #include "platform/process.h"
-#include "platform/user_folders.h"
 #ifdef TREVASTO_WITH_QT
 #include "app/qt/qt_front_end.h"
 #endif
@@ -26,23 +24,20 @@ int main(int argc, char** argv) {
 
     // The deployment names the service and holds the key table; without it
     // nothing may be sent.
-    const engine::DeploymentResult deployment = engine::LoadInstalledDeployment();
-    if (!deployment.ok()) {
-        std::fprintf(stderr, "trevasto: %s\n", deployment.message().c_str());
+    const deployment::DeploymentResult settings = deployment::LoadInstalledDeployment();
+    if (!settings.ok()) {
+        std::fprintf(stderr, "trevasto: %s\n", settings.message().c_str());
         return 2;
     }
-    engine::EngineConfig config(engine::ServerListFor(deployment.value()),
-                                net::KeyTable(deployment.value().keyTable));
-    config.timeouts = deployment.value().timeouts;
-    config.workFolder = platform::UserCacheFolder();
+    const engine::EngineConfig config = engine::EngineConfigFor(settings.value());
 
     const app::Environment environment = app::Environment::FromProcess();
     frontEnd.clock = &platform::SystemClock();
     frontEnd.makeController =
         app::RealControllerFactory(engine::MakeEngineFactory(config), platform::SystemClock());
     frontEnd.settings = app::SettingsFrom(environment, platform::ExecutablePath());
-    frontEnd.settings.firstRetryPause = deployment.value().firstRetryPause;
-    frontEnd.settings.longestRetryPause = deployment.value().longestRetryPause;
+    frontEnd.settings.firstRetryPause = settings.value().firstRetryPause;
+    frontEnd.settings.longestRetryPause = settings.value().longestRetryPause;
 
     int status = 0;
 #ifdef TREVASTO_WITH_QT

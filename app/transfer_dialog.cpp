@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "app/transfer_app.h"
+#include "control/run_switches.h"
 #include "platform/path.h"
 #include "platform/strings.h"
 
@@ -15,6 +16,9 @@ using namespace std::chrono_literals;
 constexpr int kTimerPeriodMs = 1000;
 constexpr int kResultPolls = 8;
 constexpr std::size_t kDestinationLimit = 56;
+// The dialog never changes them: every operation it posts, the first and
+// each retry, runs with the same.
+constexpr control::RunSwitches kRunSwitches{};
 
 const char* CompressedWord(bool compressed) {
     return compressed ? "Compressed" : "";
@@ -206,9 +210,7 @@ void TransferDialog::StartRun() {
     controller_->SetLogin("", "");
     controller_->SetLocalDirectory(destinationPath_);
     controller_->SetVerification(true);
-    controller_->SetTransferCompress(true);
-    controller_->UseQvnDate(true);
-    controller_->SyncFileAccess(true);
+    control::ApplyRunSwitches(*controller_, kRunSwitches);
     controller_->SetClientId("ZEL");
 
     testingDestination_ = true;
@@ -281,9 +283,7 @@ void TransferDialog::OnTimer() {
         view_.FileList().Clear();
         view_.Bar().SetPos(0);
         StoreRunParameters();
-        controller_->SetTransferCompress(true);
-        controller_->UseQvnDate(true);
-        controller_->SyncFileAccess(true);
+        control::ApplyRunSwitches(*controller_, kRunSwitches);
         testingDestination_ = false;
         finishedShownFor_ = 0;
         controller_->DownloadUsingKey();
@@ -313,9 +313,7 @@ void TransferDialog::OnTimer() {
 void TransferDialog::PostAgain() {
     StoreRunParameters();
     controller_->SetVerification(keepExisting_);
-    controller_->SetTransferCompress(true);
-    controller_->UseQvnDate(true);
-    controller_->SyncFileAccess(true);
+    control::ApplyRunSwitches(*controller_, kRunSwitches);
     // The retried run numbers its files from 1 again: the next file line
     // must not be taken for the failed run's last file.
     lastIndex_ = 0;

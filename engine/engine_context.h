@@ -12,33 +12,14 @@
 #include <vector>
 
 #include "control/control_block.h"
-#include "engine/deployment.h"
+#include "engine/engine_config.h"
 #include "engine/key_file_list.h"
 #include "engine/result_note.h"
 #include "engine/work_file_ledger.h"
-#include "net/host_resolver.h"
 #include "net/key_table.h"
-#include "net/server_connection.h"
 #include "net/server_list.h"
 
 namespace engine {
-
-struct EngineConfig {
-    EngineConfig(std::vector<ServerAddress> serversIn, net::KeyTable keyTableIn)
-        : servers(std::move(serversIn)), keyTable(keyTableIn) {}
-
-    // The service's servers, the head (used first) first.
-    std::vector<ServerAddress> servers;
-    net::KeyTable keyTable;
-    net::Timeouts timeouts;
-    net::HostResolver* resolver = nullptr;     // the system's when none
-    net::StreamConnector* connector = nullptr;  // sockets when none
-    net::SocketStarter startSockets = &platform::StartupSockets;
-    // Bodies of lists and verdicts beyond this are refused as bad input.
-    std::int64_t maxReplyBody = 16 * 1024 * 1024;
-    // The program's own work folder; none: no work files.
-    std::optional<std::string> workFolder;
-};
 
 // The engine's working state between and within operations.
 struct EngineState {

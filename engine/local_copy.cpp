@@ -4,9 +4,9 @@
 #include <span>
 #include <vector>
 
-#include "engine/service_date.h"
 #include "net/md5.h"
 #include "net/request_builder.h"
+#include "net/service_date.h"
 
 namespace engine {
 namespace {
@@ -48,7 +48,7 @@ CopyExamination ExamineCopy(const platform::File& file, const LocalCopy& copy) {
 
     if (copy.isTarget && copy.serverDate != " ") {
         const auto local = file.LastWriteTime();
-        const auto service = ParseServerDate(copy.serverDate);
+        const auto service = net::ParseServiceDate(copy.serverDate);
         if (local && service && *local >= *service) {
             examination.verdict = *local == *service ? Verdict::KeptSame : Verdict::KeptNewer;
             return examination;
@@ -62,7 +62,7 @@ CopyExamination ExamineCopy(const platform::File& file, const LocalCopy& copy) {
     examination.verdict = Verdict::Described;
     examination.description = net::RestartHeaderLine(*digest, examination.size, copy.fileId);
     if (copy.targetLastWrite) {
-        if (auto line = net::FormatFileTime(*copy.targetLastWrite, /*bare=*/false)) {
+        if (auto line = net::DateHeaderLine(*copy.targetLastWrite)) {
             examination.description += *line;
         }
     }

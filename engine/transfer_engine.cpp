@@ -15,7 +15,7 @@ bool TransferEngine::PrepareServers() {
     }
     // Each new entry goes to the head: adding from the last to the first
     // leaves the first listed at the head, where selection starts.
-    const std::vector<ServerAddress>& servers = context_.config.servers;
+    const std::vector<deployment::ServerAddress>& servers = context_.config.servers;
     for (auto it = servers.rbegin(); it != servers.rend(); ++it) {
         context_.link.AddServer(it->host, it->portText);
     }

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/deployment.h"
+#include "deployment/deployment.h"
 #include "fuzz_support.h"
 #include "net/server_connection.h"
 #include "platform/strings.h"
@@ -41,12 +41,12 @@ platform::Result<std::string> StandInTable(const std::string& path) {
         return platform::SysError{EACCES};
     }
     if (path.find("short") != std::string::npos) {
-        return TableBytes(engine::kKeyTableSize - 1);
+        return TableBytes(deployment::kKeyTableSize - 1);
     }
     if (path.find("long") != std::string::npos) {
-        return TableBytes(engine::kKeyTableSize + 1);
+        return TableBytes(deployment::kKeyTableSize + 1);
     }
-    return TableBytes(engine::kKeyTableSize);
+    return TableBytes(deployment::kKeyTableSize);
 }
 
 bool IsUsablePort(const std::string& text) {
@@ -65,11 +65,11 @@ bool IsOneWord(const std::string& text) {
 
 void CheckAt(std::string_view text, const std::string& filePath, std::string_view folder) {
     std::vector<std::string> asked;
-    const engine::KeyTableReader reader = [&asked](const std::string& path) {
+    const deployment::KeyTableReader reader = [&asked](const std::string& path) {
         asked.push_back(path);
         return StandInTable(path);
     };
-    const engine::DeploymentResult result = engine::ParseDeployment(text, filePath, reader);
+    const deployment::DeploymentResult result = deployment::ParseDeployment(text, filePath, reader);
     if (!result.ok()) {
         FUZZ_CHECK(result.message().compare(0, filePath.size(), filePath) == 0);
         FUZZ_CHECK(asked.size() <= 1);
@@ -83,24 +83,24 @@ void CheckAt(std::string_view text, const std::string& filePath, std::string_vie
         FUZZ_CHECK(tablePath.front() == '/');
     }
     FUZZ_CHECK(tablePath.find('#') == std::string::npos);
-    const engine::Deployment& deployment = result.value();
-    const std::string expected = TableBytes(engine::kKeyTableSize);
-    FUZZ_CHECK(std::equal(
-        deployment.keyTable.begin(), deployment.keyTable.end(), expected.begin(), expected.end(),
-        [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
-    FUZZ_CHECK(deployment.sourcePath == filePath);
-    FUZZ_CHECK(!deployment.serviceHost.empty() || !deployment.servers.empty());
-    if (!deployment.serviceHost.empty()) {
-        FUZZ_CHECK(IsOneWord(deployment.serviceHost));
+    const deployment::Deployment& parsed = result.value();
+    const std::string expected = TableBytes(deployment::kKeyTableSize);
+    FUZZ_CHECK(
+        std::equal(parsed.keyTable.begin(), parsed.keyTable.end(), expected.begin(), expected.end(),
+                   [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
+    FUZZ_CHECK(parsed.sourcePath == filePath);
+    FUZZ_CHECK(!parsed.serviceHost.empty() || !parsed.servers.empty());
+    if (!parsed.serviceHost.empty()) {
+        FUZZ_CHECK(IsOneWord(parsed.serviceHost));
     }
-    for (const engine::ServerAddress& server : deployment.servers) {
+    for (const deployment::ServerAddress& server : parsed.servers) {
         FUZZ_CHECK(!server.host.empty());
         FUZZ_CHECK(server.host.find_first_of(kBlanks) == std::string::npos);
         FUZZ_CHECK(IsUsablePort(server.portText));
     }
-    const std::vector<engine::ServerAddress> list = engine::ServerListFor(deployment);
+    const std::vector<deployment::ServerAddress> list = deployment::ServerListFor(parsed);
     FUZZ_CHECK(!list.empty());
-    for (const engine::ServerAddress& server : list) {
+    for (const deployment::ServerAddress& server : list) {
         // A connection would cut a longer name and reach another host.
         FUZZ_CHECK(server.host.size() <= net::ServerConnection::kMaxHostLength);
         FUZZ_CHECK(IsOneWord(server.host));

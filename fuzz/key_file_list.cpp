@@ -16,9 +16,8 @@
 #include <string>
 
 #include "engine/key_file_list.h"
-#include "engine/service_date.h"
 #include "fuzz_support.h"
-#include "net/request_builder.h"
+#include "net/service_date.h"
 #include "platform/path.h"
 
 namespace {
@@ -56,8 +55,8 @@ void CheckEntry(const engine::KeyFileEntry& entry, bool keepBackslash) {
         FUZZ_CHECK(fuzz::LexicalNormal(*path) != fuzz::LexicalNormal(kDestination));
     }
 
-    if (const auto time = engine::ParseServerDate(entry.serverDate)) {
-        const std::optional<std::string> written = net::FormatFileTime(*time, /*bare=*/true);
+    if (const auto time = net::ParseServiceDate(entry.serverDate)) {
+        const std::optional<std::string> written = net::FormatServiceDate(*time);
         FUZZ_CHECK(written.has_value());
         FUZZ_CHECK(*written == Upper(entry.serverDate));
     }

@@ -19,6 +19,7 @@
 #include "fuzz_support.h"
 #include "net/message_cipher.h"
 #include "net/request_builder.h"
+#include "net/service_date.h"
 #include "platform/file.h"
 #include "platform/file_time.h"
 #include "support/fake_clock.h"
@@ -206,7 +207,7 @@ void KeyFileListSeeds(SeedWriter& out, SampleService& service) {
 void ServiceDateSeeds(SeedWriter& out) {
     for (const std::int64_t seconds : {0LL, 1'167'579'930LL, 4'102'444'799LL}) {
         out.Write("service_date", "unix-" + std::to_string(seconds),
-                  qvn_service::FormatServiceDate(platform::FileTimeFromUnix(seconds, 0)));
+                  *net::FormatServiceDate(platform::FileTimeFromUnix(seconds, 0)));
     }
     out.Write("service_date", "leap-day", "07D0021D173B3B");
     out.Write("service_date", "lower-case", "07d60c1f0f2d1e");

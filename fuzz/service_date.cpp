@@ -15,7 +15,7 @@
 
 #include "engine/service_date.h"
 #include "fuzz_support.h"
-#include "net/request_builder.h"
+#include "net/service_date.h"
 #include "platform/file.h"
 #include "platform/file_time.h"
 #include "platform/path.h"
@@ -66,7 +66,7 @@ void CheckStamp(std::string_view text, const std::optional<platform::FileTime>& 
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = fuzz::AsText({data, size});
-    const std::optional<platform::FileTime> time = engine::ParseServerDate(text);
+    const std::optional<platform::FileTime> time = net::ParseServiceDate(text);
     CheckStamp(text, time);
     if (!time) {
         return 0;
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const char c : text) {
         FUZZ_CHECK(std::isxdigit(static_cast<unsigned char>(c)));
     }
-    const std::optional<std::string> written = net::FormatFileTime(*time, /*bare=*/true);
+    const std::optional<std::string> written = net::FormatServiceDate(*time);
     FUZZ_CHECK(written.has_value());
     for (std::size_t i = 0; i < text.size(); ++i) {
         FUZZ_CHECK((*written)[i] == std::toupper(static_cast<unsigned char>(text[i])));

@@ -1,11 +1,15 @@
 #pragma once
 // Base64 (RFC 4648, standard alphabet, "=" padding, no line breaks) for the
-// binary values that travel in header lines.
+// binary values that travel in header lines: the client writes them, the
+// local service reads them.
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace net {
 
@@ -24,5 +28,11 @@ constexpr std::size_t Base64Capacity(std::size_t length) {
 int Base64Encode(std::span<const std::uint8_t> bytes, std::span<char> text);
 
 std::string Base64Encode(std::span<const std::uint8_t> bytes);
+
+// Nothing for a text that is not exactly what the encoder writes: a length
+// that is not a multiple of 4, a character outside the alphabet (blanks and
+// line breaks included), padding anywhere but at the end, or padding bits
+// that are not zero.
+std::optional<std::vector<std::uint8_t>> Base64Decode(std::string_view text);
 
 }  // namespace net

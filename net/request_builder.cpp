@@ -5,6 +5,7 @@
 #include "net/base64.h"
 #include "net/md5.h"
 #include "net/message_cipher.h"
+#include "net/service_date.h"
 #include "platform/strings.h"
 
 namespace net {
@@ -96,14 +97,12 @@ std::string BuildRestartHeader(std::span<const std::uint8_t> localBytes,
     return RestartHeaderLine(digest, static_cast<std::int64_t>(localBytes.size()), currentFileId);
 }
 
-std::optional<std::string> FormatFileTime(platform::FileTime time, bool bare) {
-    const auto t = platform::FileTimeToSystemTime(time);
-    if (!t) {
+std::optional<std::string> DateHeaderLine(platform::FileTime time) {
+    const std::optional<std::string> date = FormatServiceDate(time);
+    if (!date) {
         return std::nullopt;
     }
-    const std::string digits = platform::StrPrintf("%4.4X%2.2X%2.2X%2.2X%2.2X%2.2X", t->year,
-                                                   t->month, t->day, t->hour, t->minute, t->second);
-    return bare ? digits : "X-QVN-DINSDALE: " + digits + "\r\n";
+    return "X-QVN-DINSDALE: " + *date + "\r\n";
 }
 
 }  // namespace net

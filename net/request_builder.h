@@ -62,8 +62,8 @@ std::string BuildRestartHeader(std::span<const std::uint8_t> localBytes,
 std::string RestartHeaderLine(std::span<const std::uint8_t, 16> digest, std::int64_t localFileSize,
                               std::string_view currentFileId);
 
-// "X-QVN-DINSDALE: " with the time's calendar fields in hexadecimal, or with
-// `bare` the 14 digits alone; nothing when the time has no calendar form.
-std::optional<std::string> FormatFileTime(platform::FileTime time, bool bare);
+// "X-QVN-DINSDALE: " with the service date of a local copy's time; nothing
+// when the time has no calendar form.
+std::optional<std::string> DateHeaderLine(platform::FileTime time);
 
 }  // namespace net

@@ -37,30 +37,28 @@ PY
 #   trevasto-service) serving ROOT in the background with its request log in
 #   WORK/requests.log, and WORK/client.conf, the deployment that points
 #   Trevasto at it. Sets local_service_pid and local_service_port; call
-#   stop_local_service when done (also on failure).
+#   stop_local_service when done (also on failure). The reliability scripts'
+#   library starts it (scripts/lib/trevasto_run.py), as it does for them:
+#   it reads the port from the service's own output and stays its parent.
+local_service_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/lib/trevasto_run.py
 local_service_pid=
 local_service_port=
 start_local_service() {
     local program=$1 work=$2 root=$3
-    # The key table is shared by the service and the client; a fresh one per run.
-    head -c 512 /dev/urandom >"$work/keytable.bin"
-    printf 'service_host = localhost\nkey_table = keytable.bin\n' >"$work/service.conf"
-    "$program" --root "$root" --port 0 --deployment "$work/service.conf" \
-        --request-log "$work/requests.log" >"$work/ports" &
-    local_service_pid=$!
-    # It prints its port once it listens; a service that ended gives up at once.
-    for _ in $(seq 200); do
-        grep -q '^listening' "$work/ports" 2>/dev/null && break
-        kill -0 "$local_service_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    local_service_port=$(sed -n 's/^listening 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/ports" | head -n 1)
+    coproc LOCAL_SERVICE { PYTHONDONTWRITEBYTECODE=1 exec python3 "$local_service_lib" serve \
+        "$program" "$work" "$root"; }
+    local_service_pid=$LOCAL_SERVICE_PID
+    # Its first line is the port, once the service listens; nothing when it
+    # could not start (it says why on stderr, and bash may have closed the
+    # pipe already).
+    local out=${LOCAL_SERVICE[0]:-}
+    if [ -n "$out" ]; then
+        read -r -u "$out" local_service_port || true
+    fi
     if [ -z "$local_service_port" ]; then
         echo "the local service ($program) did not start" >&2
         return 1
     fi
-    printf 'servers = 127.0.0.1:%s\nkey_table = keytable.bin\n' "$local_service_port" \
-        >"$work/client.conf"
 }
 
 stop_local_service() {

@@ -1,5 +1,11 @@
 """Running Trevasto against the local stand-in service, for the reliability
-scripts (crash-safety, large-runs, valgrind-download).
+scripts (crash-safety, large-runs, valgrind-download) and the bench; the
+shell scripts (demo, check-package) start the service through it as well:
+
+    python3 scripts/lib/trevasto_run.py serve PROGRAM WORK ROOT
+
+prints the service's port once it listens and serves until SIGTERM (see
+scripts/local-service.bash).
 
 One workspace per run holds the service's root with its key folders, the key
 table and both deployment files, the key file that the program is started
@@ -16,12 +22,12 @@ import hashlib
 import os
 import random
 import re
-import resource
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -150,14 +156,18 @@ def same_file(a, b):
 
 class Workspace:
     """A temporary folder for one run: service root, deployments, key table,
-    key files and destinations. Removed on exit unless `keep`."""
+    key files and destinations. Removed on exit unless `keep`. With `path`,
+    a folder the caller made (and removes) instead, and `root` in it."""
 
-    def __init__(self, name, keep=False):
-        base = os.environ.get("TMPDIR", "/tmp")
-        self.path = Path(tempfile.mkdtemp(prefix=f"trevasto-{name}.", dir=base))
+    def __init__(self, name, keep=False, path=None, root=None):
+        self.owned = path is None
+        if self.owned:
+            base = os.environ.get("TMPDIR", "/tmp")
+            path = tempfile.mkdtemp(prefix=f"trevasto-{name}.", dir=base)
+        self.path = Path(path)
         self.keep = keep
-        self.root = self.path / "root"
-        self.root.mkdir()
+        self.root = Path(root) if root is not None else self.path / "root"
+        self.root.mkdir(parents=True, exist_ok=True)
         (self.path / "keytable.bin").write_bytes(os.urandom(512))
         (self.path / "service.conf").write_text(
             "service_host = localhost\nkey_table = keytable.bin\n")
@@ -171,6 +181,8 @@ class Workspace:
         self.cleanup()
 
     def cleanup(self):
+        if not self.owned:
+            return
         if self.keep:
             say("workspace", f"kept {self.path}")
         else:
@@ -243,15 +255,19 @@ class Key:
 # ----------------------------------------------------------------- service
 
 class Service:
-    """trevasto-service on a port of the system's choosing, over the
-    workspace's root, with its request log in the workspace."""
+    """trevasto-service (the built one unless `program`) on a port of the
+    system's choosing, over the workspace's root, with its request log in
+    the workspace unless `request_log` is false. It says where it listens
+    on its output, one "listening 127.0.0.1:PORT" line a port, once it
+    does: that is the only way any script learns its port."""
 
-    def __init__(self, workspace, extra_args=()):
+    def __init__(self, workspace, extra_args=(), program=None, request_log=True):
         self.ws = workspace
         self.extra_args = list(extra_args)
+        self.program = program or service_path()
         self.process = None
         self.port = None
-        self.log_path = workspace.path / "requests.log"
+        self.log_path = workspace.path / "requests.log" if request_log else None
         self.err_path = workspace.path / "service.err"
 
     def __enter__(self):
@@ -262,17 +278,22 @@ class Service:
         self.stop()
 
     def start(self):
-        self.process = subprocess.Popen(
-            [str(service_path()), "--root", str(self.ws.root), "--port", "0",
-             "--deployment", str(self.ws.path / "service.conf"),
-             "--request-log", str(self.log_path), *self.extra_args],
-            stdout=subprocess.PIPE, stderr=open(self.err_path, "wb"), text=True)
-        line = self.process.stdout.readline()
-        if not line.startswith("listening 127.0.0.1:"):
+        log = ["--request-log", str(self.log_path)] if self.log_path else []
+        with open(self.err_path, "wb") as err:
+            self.process = subprocess.Popen(
+                [str(self.program), "--root", str(self.ws.root), "--port", "0",
+                 "--deployment", str(self.ws.path / "service.conf"), *log, *self.extra_args],
+                stdout=subprocess.PIPE, stderr=err, text=True)
+        try:
+            line = self.process.stdout.readline()
+            found = re.fullmatch(r"listening 127\.0\.0\.1:(\d+)", line.strip())
+            if not found:
+                raise RuntimeError(f"the service ({self.program}) did not start: {line!r}, "
+                                   f"{self.err_path.read_text(errors='replace')}")
+        except BaseException:
             self.stop()
-            raise RuntimeError(f"the service did not start: {line!r}, "
-                               f"{self.err_path.read_text(errors='replace')}")
-        self.port = int(line.strip().rsplit(":", 1)[1])
+            raise
+        self.port = int(found.group(1))
         (self.ws.path / "client.conf").write_text(
             f"servers = 127.0.0.1:{self.port}\nkey_table = keytable.bin\n")
 
@@ -293,7 +314,7 @@ class Service:
 
     def requests(self, word=None):
         """How many requests the log holds (of one word, when given)."""
-        if not self.log_path.exists():
+        if not self.log_path or not self.log_path.exists():
             return 0
         text = self.log_path.read_text(errors="replace")
         if word is None:
@@ -303,11 +324,66 @@ class Service:
 
 # ------------------------------------------------------------------ client
 
-def _children_cpu():
-    """Processor time of the reaped children so far; the service is reaped
-    only when it stops, so between two readings this is the program's."""
-    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return usage.ru_utime + usage.ru_stime
+def start_process(command, stdin_text=None, **popen):
+    """Starts a command for `reap`, with `stdin_text` (or nothing) as its
+    standard input."""
+    started = time.perf_counter()
+    process = subprocess.Popen(command, stdin=subprocess.PIPE if stdin_text else
+                               subprocess.DEVNULL, **popen)
+    if stdin_text:
+        process.stdin.write(stdin_text.encode())
+        process.stdin.close()
+    process.started = started
+    return process
+
+
+def running(process):
+    """True while the process has not ended; leaves an ended one for `reap`."""
+    return os.waitid(os.P_PID, process.pid, os.WEXITED | os.WNOHANG | os.WNOWAIT) is None
+
+
+@dataclass
+class Reaped:
+    status: int          # exit status; negative: killed by that signal
+    seconds: float       # from the start to the end
+    cpu: float           # its processor time (user and system)
+    peak_rss_kib: int    # its largest resident set
+    killed_at: float = None  # seconds after the start of the SIGKILL that `reap` sent
+
+
+def reap(process, timeout=None):
+    """Waits for a process from `start_process`, killing it with SIGKILL
+    once `timeout` seconds have passed since its start, and takes its own
+    resource use (not that of other children)."""
+    lock = threading.Lock()
+    state = {"ended": False, "killed_at": None}
+
+    def kill():
+        with lock:
+            if not state["ended"]:
+                os.kill(process.pid, signal.SIGKILL)
+                state["killed_at"] = time.perf_counter() - process.started
+
+    timer = None
+    if timeout is not None:
+        timer = threading.Timer(max(0.0, process.started + timeout - time.perf_counter()), kill)
+        timer.daemon = True
+        timer.start()
+    try:
+        # Ended but not reaped yet, so that the kill above (which does not
+        # go through Popen, whose check would reap it) can never reach
+        # another process under the same number.
+        os.waitid(os.P_PID, process.pid, os.WEXITED | os.WNOWAIT)
+        seconds = time.perf_counter() - process.started
+        with lock:
+            state["ended"] = True
+    finally:
+        if timer is not None:
+            timer.cancel()
+    _, status, usage = os.wait4(process.pid, 0)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    return Reaped(process.returncode, seconds, usage.ru_utime + usage.ru_stime,
+                  usage.ru_maxrss, state["killed_at"])
 
 
 @dataclass
@@ -318,6 +394,7 @@ class RunResult:
     stdout: str
     stderr: str
     lines: list = field(default_factory=list)  # stdout lines
+    peak_rss_kib: int = 0
 
     def final_lines(self):
         """The file list's status lines in the order shown."""
@@ -367,6 +444,8 @@ class Client:
         # The program's work folder (its record of work files) belongs to
         # the workspace, shared by every run in it.
         env["XDG_CACHE_HOME"] = str(self.ws.folder("cache"))
+        # Nothing but what a script asks for is logged.
+        env.pop("TREVASTO_LOG_DIR", None)
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
         return env
@@ -375,35 +454,27 @@ class Client:
         return [*self.wrapper, str(program_path()), str(self.ws.key_file(key_name))]
 
     def start(self, key_name, dest, answer="yes"):
-        """Starts the program; returns the Popen (stdout and stderr go to
-        files in the workspace, see `collect`)."""
+        """Starts the program; returns its process for `finish` (stdout and
+        stderr go to files in the workspace)."""
         # The program's working folder is a folder of its own, so that
         # anything it writes there shows.
-        process = subprocess.Popen(
-            self.command(key_name, dest), stdin=subprocess.PIPE,
-            stdout=open(self.out_path, "wb"), stderr=open(self.err_path, "wb"),
-            env=self.environment(), cwd=self.ws.folder("cwd"))
-        process.stdin.write(f"{dest}\n{answer}\n".encode())
-        process.stdin.close()
-        process.started = time.monotonic()
-        process.cpu_before = _children_cpu()
-        return process
+        with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
+            return start_process(self.command(key_name, dest), f"{dest}\n{answer}\n",
+                                 stdout=out, stderr=err, env=self.environment(),
+                                 cwd=self.ws.folder("cwd"))
 
-    def collect(self, process):
-        seconds = time.monotonic() - process.started
-        cpu = _children_cpu() - process.cpu_before
+    def collect(self, reaped):
         out = self.out_path.read_text(errors="replace")
         err = self.err_path.read_text(errors="replace")
-        return RunResult(process.returncode, seconds, cpu, out, err, out.splitlines())
+        return RunResult(reaped.status, reaped.seconds, reaped.cpu, out, err, out.splitlines(),
+                         reaped.peak_rss_kib)
+
+    def finish(self, process, timeout=3600):
+        """Waits for a started run (killing it after `timeout` seconds)."""
+        return self.collect(reap(process, timeout))
 
     def run(self, key_name, dest, answer="yes", timeout=3600):
-        process = self.start(key_name, dest, answer)
-        try:
-            process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-        return self.collect(process)
+        return self.finish(self.start(key_name, dest, answer), timeout)
 
     def run_killed_when(self, key_name, dest, condition, answer="yes", poll=0.01,
                         timeout=3600):
@@ -413,36 +484,14 @@ class Client:
         (result, the moment of the kill or None)."""
         process = self.start(key_name, dest, answer)
         delay = None
-        while process.poll() is None and delay is None:
-            elapsed = time.monotonic() - process.started
-            if elapsed > timeout:
-                delay = 0
-                break
-            delay = condition(elapsed)
+        while delay is None and running(process):
+            elapsed = time.perf_counter() - process.started
+            delay = 0 if elapsed > timeout else condition(elapsed)
             if delay is None:
                 time.sleep(poll)
-        moment = None
-        if delay is not None:
-            try:
-                process.wait(timeout=delay)
-            except subprocess.TimeoutExpired:
-                process.send_signal(signal.SIGKILL)
-                moment = time.monotonic() - process.started
-        process.wait()
-        return self.collect(process), moment
-
-    def run_killed_after(self, key_name, dest, seconds, answer="yes"):
-        """Runs the program and kills it with SIGKILL after `seconds`, unless
-        it ended sooner. Returns (result, killed)."""
-        process = self.start(key_name, dest, answer)
-        try:
-            process.wait(timeout=seconds)
-            killed = False
-        except subprocess.TimeoutExpired:
-            process.send_signal(signal.SIGKILL)
-            process.wait()
-            killed = True
-        return self.collect(process), killed
+        reaped = reap(process, None if delay is None else
+                      time.perf_counter() - process.started + delay)
+        return self.collect(reaped), reaped.killed_at
 
 
 class EngineClient(Client):
@@ -452,10 +501,11 @@ class EngineClient(Client):
     existing files off. Its lines: "file N status CODE KIB PATH", "result
     CODE"."""
 
-    def __init__(self, workspace, service, keep_partials=False, replace=False):
+    def __init__(self, workspace, service, keep_partials=False, replace=False, log_dir=None):
         super().__init__(workspace, service)
         self.options = (["--keep-partials"] if keep_partials else []) + \
-                       (["--replace"] if replace else [])
+                       (["--replace"] if replace else []) + \
+                       (["--log-dir", str(log_dir)] if log_dir else [])
 
     def command(self, key_name, dest):
         return [str(engine_run_path()), "--deployment", str(self.ws.path / "client.conf"),
@@ -504,17 +554,27 @@ def sparse_marks(size, count=8):
     return sorted(m for m in marks if 0 <= m < size)
 
 
-def wait_until_file_size(path, size, process, timeout):
-    """Waits until `path` holds at least `size` bytes or `process` ends;
-    True when the size was reached."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline and process.poll() is None:
-        try:
-            if os.stat(path).st_size >= size:
-                return True
-        except FileNotFoundError:
-            pass
-        time.sleep(0.02)
-    return False
+# ------------------------------------------------------------ shell scripts
+
+def serve(program, work, root):
+    """The service for a shell script: PROGRAM serving ROOT with the key
+    table, deployments and request log in the folder WORK (see Workspace
+    and Service). Prints the port once the service listens, then serves
+    until SIGTERM or SIGINT, and stops the service before it ends."""
+    def stop(*_):
+        raise SystemExit(0)
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+    with Service(Workspace("serve", path=work, root=root), program=program) as service:
+        print(service.port, flush=True)
+        service.process.wait()
+    return 1  # the service ended by itself
 
 
+if __name__ == "__main__":
+    if len(sys.argv) != 5 or sys.argv[1] != "serve":
+        sys.exit("usage: trevasto_run.py serve PROGRAM WORK ROOT")
+    try:
+        sys.exit(serve(*sys.argv[2:]))
+    except (RuntimeError, OSError) as error:
+        sys.exit(f"trevasto_run.py: {error}")

@@ -1,7 +1,7 @@
 // One QApplication for the whole suite, on the off-screen platform so that
 // no test needs a display and every window is still created and painted.
-// Qt's per-user files (the file dialog's remembered folders) go to a
-// temporary folder rather than the user's own settings.
+// Qt's per-user files (the file dialog's remembered folders) and the
+// program's work folder go to a temporary folder rather than the user's own.
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -18,6 +18,7 @@ class QtEnvironment : public ::testing::Environment {
         home_ = std::make_unique<testing_support::TempDir>();
         qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home_->Sub("config")));
+        qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(home_->Sub("cache")));
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(home_->path()));
         application_ = std::make_unique<QApplication>(argc_, argv_);
     }

@@ -28,7 +28,7 @@
 #include "app/qt/file_status_list.h"
 #include "app/qt/percent_progress_ctrl.h"
 #include "app/qt/qt_transfer_dialog.h"
-#include "engine/deployment.h"
+#include "deployment/deployment.h"
 #include "engine/transfer_engine.h"
 #include "net/key_table.h"
 #include "platform/clock.h"
@@ -174,14 +174,13 @@ class QtFrontEndTest : public ::testing::Test {
         work_.Write("deployment.conf",
                     platform::StrPrintf("servers = 127.0.0.1:%u\nkey_table = keytable.bin\n",
                                         static_cast<unsigned>(service_->Ports().at(0))));
-        const engine::DeploymentResult deployment =
-            engine::LoadDeployment(work_.Sub("deployment.conf"));
-        ASSERT_TRUE(deployment.ok()) << deployment.message();
-        engine::EngineConfig config(engine::ServerListFor(deployment.value()),
-                                    net::KeyTable(deployment.value().keyTable));
+        const deployment::DeploymentResult settings =
+            deployment::LoadDeployment(work_.Sub("deployment.conf"));
+        ASSERT_TRUE(settings.ok()) << settings.message();
         frontEnd_.clock = &platform::SystemClock();
-        frontEnd_.makeController =
-            RealControllerFactory(engine::MakeEngineFactory(config), platform::SystemClock());
+        frontEnd_.makeController = RealControllerFactory(
+            engine::MakeEngineFactory(engine::EngineConfigFor(settings.value())),
+            platform::SystemClock());
         frontEnd_.settings = SettingsFrom(Environment{}, "/usr/bin/trevasto");
     }
 

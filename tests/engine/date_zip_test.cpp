@@ -1,4 +1,5 @@
-// Service dates, the compressible-name rule and unpacking zip archives.
+// Dating files with service dates, the compressible-name rule and
+// unpacking zip archives.
 
 #include <gtest/gtest.h>
 
@@ -6,28 +7,11 @@
 
 #include "engine/service_date.h"
 #include "engine/zip_extractor.h"
-#include "net/request_builder.h"
 #include "platform/file.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
 
 namespace {
-
-TEST(ServiceDate, KnownDateParsesAndFormats) {
-    const auto time = engine::ParseServerDate("07D60C1F0F2D1E");
-    ASSERT_TRUE(time);
-    EXPECT_EQ(*time, *platform::SystemTimeToFileTime({2006, 12, 0, 31, 15, 45, 30, 0}));
-    EXPECT_EQ(net::FormatFileTime(*time, /*bare=*/true), "07D60C1F0F2D1E");
-    EXPECT_EQ(engine::ParseServerDate("07d60c1f0f2d1e"), time);
-}
-
-TEST(ServiceDate, UnusableDates) {
-    for (const char* text :
-         {"", " ", "07D60C", "07D60C1F0F2D1", "07D60C1F0F2D1E0", "07D60D1F0F2D1E" /* month 13 */,
-          "07D6021E0F2D1E" /* Feb 30 */, "07D60C1F0F2D1G"}) {
-        EXPECT_FALSE(engine::ParseServerDate(text)) << text;
-    }
-}
 
 TEST(ServiceDate, StampsTheLastWriteTime) {
     testing_support::TempDir dir;

@@ -31,7 +31,7 @@ inline net::KeyTable TestKeyTable() {
 class EngineFixture {
   public:
     explicit EngineFixture(int serverCount = 1, std::int64_t maxReplyBody = 16 * 1024 * 1024) {
-        std::vector<engine::ServerAddress> servers;
+        std::vector<deployment::ServerAddress> servers;
         for (int i = 0; i < serverCount; ++i) {
             const auto port = static_cast<std::uint16_t>(40001 + i);
             servers_.push_back(&network_.AddPeer(port));

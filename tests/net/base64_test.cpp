@@ -40,11 +40,23 @@ TEST(Base64KnownAnswers, Rfc4648Vectors) {
         std::vector<char> out(net::Base64Capacity(input.size()), '#');
         ASSERT_EQ(net::Base64Encode(input, out), net::kBase64Ok);
         EXPECT_STREQ(out.data(), row.text);
+
+        EXPECT_EQ(net::Base64Decode(row.text), input);
+    }
+}
+
+// The decoder takes only what the encoder writes, so that each byte string
+// has exactly one text: lengths that are not a multiple of 4, blanks, other
+// alphabets, padding out of place and padding bits that are not zero fail.
+TEST(Base64KnownAnswers, TextsTheEncoderNeverWritesAreRefused) {
+    for (const char* text : {"Zg=", "Zg", "Zm9v\n", "Zm 9", "Zm-_", "Zm9\x80",
+                             "Z===", "Zm9v====", "=Zm9", "Zg=a", "Zh==", "Zm9="}) {
+        EXPECT_FALSE(net::Base64Decode(text).has_value()) << text;
     }
 }
 
 // Every alphabet position and every input length a token can have, against
-// OpenSSL's encoder.
+// OpenSSL's encoder; its texts decode to the bytes again.
 TEST(Base64Oracle, RandomBytesAgreeWithOpenSsl) {
     std::mt19937 rng(4648);
     for (std::size_t length = 0; length <= 128; ++length) {
@@ -53,6 +65,7 @@ TEST(Base64Oracle, RandomBytesAgreeWithOpenSsl) {
         std::vector<unsigned char> expected(net::Base64Capacity(length));
         EVP_EncodeBlock(expected.data(), input.data(), static_cast<int>(length));
         EXPECT_EQ(net::Base64Encode(input), reinterpret_cast<const char*>(expected.data()));
+        EXPECT_EQ(net::Base64Decode(reinterpret_cast<const char*>(expected.data())), input);
     }
 }
 

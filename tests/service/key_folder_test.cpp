@@ -59,12 +59,13 @@ TEST(KeyFolderTest, ListsRegularFilesAtAnyDepthSortedWithStableIdentifiers) {
     EXPECT_FALSE(qvn_service::ReadAttributes(names[2]));
 }
 
-TEST(KeyFolderTest, DatesAreFourteenUpperCaseHexDigitsOfTheUtcTime) {
-    EXPECT_EQ(qvn_service::FormatServiceDate(NewYearsEve2006()), "07D60C1F0F2D1E");
-    const auto early = platform::SystemTimeToFileTime({1999, 1, 0, 2, 3, 4, 5, 0}).value();
-    EXPECT_EQ(qvn_service::FormatServiceDate(early), "07CF0102030405");
-    // Beyond the calendar: the blank that stands for no date.
-    EXPECT_EQ(qvn_service::FormatServiceDate(platform::FileTime{UINT64_MAX}), " ");
+TEST(KeyFolderTest, TheListDatesEachFileOrLeavesTheBlankThatStandsForNoDate) {
+    const std::vector<qvn_service::ServedFile> files = {
+        {"1", "a.txt", "", 2, NewYearsEve2006()},
+        // Beyond the calendar.
+        {"2", "sub/b.txt", "", 3, platform::FileTime{UINT64_MAX}}};
+    EXPECT_EQ(qvn_service::BuildListText("K", files, {}),
+              "1\tK\\a.txt\t2\t07D60C1F0F2D1E\t0\t0\t2\tK\\sub\\b.txt\t3\t \t0\t0\t\r\n");
 }
 
 TEST(KeyFolderTest, TheListEndsWithCrLfOnlyWhenItHoldsAnything) {

@@ -1,5 +1,5 @@
-// The service's parsers on their own: Base64 decoding, request blocks and
-// header values, and key settings files.
+// The service's parsers on their own: request blocks and header values,
+// and key settings files.
 
 #include <gtest/gtest.h>
 
@@ -7,48 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "net/base64.h"
-#include "tools/service/base64_decode.h"
 #include "tools/service/key_settings.h"
 #include "tools/service/request.h"
 
 namespace {
 
-using qvn_service::Base64Decode;
 using qvn_service::FaultKind;
-
-std::vector<std::uint8_t> Bytes(std::string_view text) {
-    return std::vector<std::uint8_t>(text.begin(), text.end());
-}
-
-TEST(Base64DecodeTest, DecodesTheRfcVectorsAndWhatTheEncoderWrites) {
-    const std::vector<std::pair<std::string, std::string>> vectors = {{"", ""},
-                                                                      {"f", "Zg=="},
-                                                                      {"fo", "Zm8="},
-                                                                      {"foo", "Zm9v"},
-                                                                      {"foob", "Zm9vYg=="},
-                                                                      {"fooba", "Zm9vYmE="},
-                                                                      {"foobar", "Zm9vYmFy"}};
-    for (const auto& [plain, text] : vectors) {
-        EXPECT_EQ(Base64Decode(text), Bytes(plain)) << text;
-    }
-    std::vector<std::uint8_t> all(256);
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        all[i] = static_cast<std::uint8_t>(255 - i);
-    }
-    for (std::size_t length = 0; length <= all.size(); length += 17) {
-        const std::span<const std::uint8_t> part(all.data(), length);
-        EXPECT_EQ(Base64Decode(net::Base64Encode(part)),
-                  std::vector<std::uint8_t>(part.begin(), part.end()));
-    }
-}
-
-TEST(Base64DecodeTest, RefusesEverythingThatIsNotExactlyBase64) {
-    for (const char* text : {"Zg=", "Zg", "Z===", "Zm9v\n", "Zm 9", "Zm9v====", "=Zm9", "Zg=a",
-                             "Zh==", "Zm9=", "Zm-_", "Zm9\x80"}) {
-        EXPECT_FALSE(Base64Decode(text).has_value()) << text;
-    }
-}
 
 TEST(RequestParseTest, FindsTheEndOfAHeaderBlockInEachLineEndStyle) {
     using qvn_service::FindHeaderEnd;

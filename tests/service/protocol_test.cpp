@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "engine/key_file_list.h"
-#include "engine/service_date.h"
 #include "net/base64.h"
 #include "net/blowfish.h"
 #include "net/md5.h"
 #include "net/message_cipher.h"
 #include "net/request_builder.h"
+#include "net/service_date.h"
 #include "service_support/service_test_support.h"
 
 namespace {
@@ -130,7 +130,7 @@ TEST_F(ProtocolTest, ListNamesEveryFileBelowTheKeyInSortedOrderWithSizesAndDates
     EXPECT_EQ(list[2].fileId, "3");
     EXPECT_EQ(list[2].relativeName, "Top\\sub\\deeper\\c.bin");
     EXPECT_EQ(list[2].duplicateCount, 3);
-    EXPECT_EQ(engine::ParseServerDate(list[0].serverDate), NewYearsEve2006());
+    EXPECT_EQ(net::ParseServiceDate(list[0].serverDate), NewYearsEve2006());
 }
 
 TEST_F(ProtocolTest, EncipheredListDeciphersWithThePrefixIndexToTheSameText) {

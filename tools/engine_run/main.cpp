@@ -22,12 +22,11 @@
 #include <optional>
 #include <string>
 
+#include "control/run_switches.h"
 #include "control/transfer_controller.h"
-#include "engine/deployment.h"
+#include "deployment/deployment.h"
 #include "engine/transfer_engine.h"
-#include "net/key_table.h"
 #include "platform/clock.h"
-#include "platform/user_folders.h"
 
 namespace {
 
@@ -99,16 +98,14 @@ int main(int argc, char** argv) {
                      "[--keep-partials] [--replace] [--log-dir FOLDER]\n");
         return 2;
     }
-    const engine::DeploymentResult deployment = engine::LoadDeployment(options->deployment);
-    if (!deployment.ok()) {
-        std::fprintf(stderr, "trevasto-engine-run: %s\n", deployment.message().c_str());
+    const deployment::DeploymentResult settings = deployment::LoadDeployment(options->deployment);
+    if (!settings.ok()) {
+        std::fprintf(stderr, "trevasto-engine-run: %s\n", settings.message().c_str());
         return 2;
     }
-    engine::EngineConfig config(engine::ServerListFor(deployment.value()),
-                                net::KeyTable(deployment.value().keyTable));
-    config.workFolder = platform::UserCacheFolder();
-    control::TransferController controller(engine::MakeEngineFactory(config),
-                                           platform::SystemClock());
+    control::TransferController controller(
+        engine::MakeEngineFactory(engine::EngineConfigFor(settings.value())),
+        platform::SystemClock());
     if (!options->logDir.empty()) {
         controller.SetLogDirectory(options->logDir);
         controller.OpenLog(0xFF);
@@ -128,9 +125,7 @@ int main(int argc, char** argv) {
     controller.SetLogin("", "");
     controller.SetLocalDirectory(options->dest);
     controller.SetVerification(!options->replace);
-    controller.SetTransferCompress(!options->keepPartials);
-    controller.UseQvnDate(true);
-    controller.SyncFileAccess(true);
+    control::ApplyRunSwitches(controller, {.compressTransfers = !options->keepPartials});
     controller.SetClientId("ZEL");
     controller.DownloadUsingKey();
     const std::int32_t result = AwaitResult(controller);

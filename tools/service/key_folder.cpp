@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "net/service_date.h"
 #include "platform/file.h"
 #include "platform/path.h"
 #include "platform/strings.h"
@@ -96,18 +97,6 @@ const ServedFile* FindFileById(const std::vector<ServedFile>& files, std::string
     return nullptr;
 }
 
-std::string FormatServiceDate(platform::FileTime time) {
-    const auto fields = platform::FileTimeToSystemTime(time);
-    if (!fields || fields->year > 0xFFFF) {
-        return " ";
-    }
-    return platform::StrPrintf(
-        "%04X%02X%02X%02X%02X%02X", static_cast<unsigned>(fields->year),
-        static_cast<unsigned>(fields->month), static_cast<unsigned>(fields->day),
-        static_cast<unsigned>(fields->hour), static_cast<unsigned>(fields->minute),
-        static_cast<unsigned>(fields->second));
-}
-
 std::string BuildListText(std::string_view key, const std::vector<ServedFile>& files,
                           const KeySettings& settings) {
     std::string text;
@@ -121,7 +110,8 @@ std::string BuildListText(std::string_view key, const std::vector<ServedFile>& f
         const long long duplicateCount =
             duplicates == settings.duplicates.end() ? 0 : duplicates->second;
         text += file.id + '\t' + name + '\t' + std::to_string(file.size) + '\t' +
-                FormatServiceDate(file.lastWrite) + '\t' + std::to_string(duplicateCount) + "\t0\t";
+                net::FormatServiceDate(file.lastWrite).value_or(" ") + '\t' +
+                std::to_string(duplicateCount) + "\t0\t";
     }
     for (const std::string& record : settings.extraRecords) {
         text += record;

@@ -46,14 +46,10 @@ bool ReadAttributes(ServedFile& file);
 // The file with identifier `id`, if any.
 const ServedFile* FindFileById(const std::vector<ServedFile>& files, std::string_view id);
 
-// The service date of a time: 14 upper-case hexadecimal digits (year 4,
-// month, day, hour, minute, second 2 each), or a single blank when the time
-// has no calendar form.
-std::string FormatServiceDate(platform::FileTime time);
-
 // The key file list: per file the six TAB-terminated fields id, name
-// ("<KEY>\sub\name"), size, date, duplicates and 0; then the settings'
-// extra records as they are; then CR LF. Empty when there is neither a file
+// ("<KEY>\sub\name"), size, date (a blank when the file's time has no
+// calendar form), duplicates and 0; then the settings' extra records as they
+// are; then CR LF. Empty when there is neither a file
 // nor an extra record.
 std::string BuildListText(std::string_view key, const std::vector<ServedFile>& files,
                           const KeySettings& settings);

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/deployment.h"
+#include "deployment/deployment.h"
 #include "platform/stop_signal.h"
 #include "tools/service/qvn_service.h"
 
@@ -106,21 +106,21 @@ int main(int argc, char** argv) {
     }
     std::string deploymentPath = arguments->deployment;
     if (deploymentPath.empty()) {
-        const char* variable = std::getenv(engine::kDeploymentVariable);
+        const char* variable = std::getenv(deployment::kDeploymentVariable);
         deploymentPath = variable != nullptr ? variable : "";
     }
     if (deploymentPath.empty()) {
         std::fprintf(stderr, "trevasto-service: no deployment file: give --deployment or set %s\n",
-                     engine::kDeploymentVariable);
+                     deployment::kDeploymentVariable);
         return 2;
     }
-    const engine::DeploymentResult deployment = engine::LoadDeployment(deploymentPath);
-    if (!deployment.ok()) {
-        std::fprintf(stderr, "trevasto-service: %s\n", deployment.message().c_str());
+    const deployment::DeploymentResult settings = deployment::LoadDeployment(deploymentPath);
+    if (!settings.ok()) {
+        std::fprintf(stderr, "trevasto-service: %s\n", settings.message().c_str());
         return 2;
     }
 
-    qvn_service::ServiceOptions options{net::KeyTable(deployment.value().keyTable)};
+    qvn_service::ServiceOptions options{net::KeyTable(settings.value().keyTable)};
     options.root = arguments->root;
     options.ports = arguments->ports;
     options.requestLogPath = arguments->requestLog;

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "net/base64.h"
 #include "net/message_cipher.h"
 #include "platform/strings.h"
-#include "tools/service/base64_decode.h"
 
 namespace qvn_service {
 
@@ -162,7 +162,7 @@ Target ClassifyTarget(std::string_view target) {
 }
 
 std::optional<std::string> KeyFromToken(const net::KeyTable& table, std::string_view token) {
-    const auto bytes = Base64Decode(token);
+    const auto bytes = net::Base64Decode(token);
     if (!bytes || bytes->size() < 2) {
         return std::nullopt;
     }
@@ -199,7 +199,7 @@ std::optional<CopyDescription> ParseRestartDescription(std::string_view value) {
     if (comma2 == std::string_view::npos) {
         return std::nullopt;
     }
-    const auto digest = Base64Decode(value.substr(0, comma1));
+    const auto digest = net::Base64Decode(value.substr(0, comma1));
     const auto size = platform::ParseWholeDecimal(value.substr(comma1 + 1, comma2 - comma1 - 1));
     if (!digest || digest->size() != net::Md5Digest().size() || !size) {
         return std::nullopt;

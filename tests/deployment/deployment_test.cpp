@@ -1,4 +1,4 @@
-#include "engine/deployment.h"
+#include "deployment/deployment.h"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +12,12 @@
 
 namespace {
 
-using engine::Deployment;
-using engine::DeploymentResult;
-using engine::ServerAddress;
+using deployment::Deployment;
+using deployment::DeploymentResult;
+using deployment::ServerAddress;
 
 // 512 distinct-looking bytes, so a test can tell whether any reached a message.
-std::string KeyTableBytes(std::size_t size = engine::kKeyTableSize) {
+std::string KeyTableBytes(std::size_t size = deployment::kKeyTableSize) {
     std::string bytes;
     while (bytes.size() < size) {
         bytes += "SECRET";
@@ -32,7 +32,7 @@ struct FakeKeyFiles {
     std::map<std::string, std::string> files;
     std::vector<std::string> asked;
 
-    engine::KeyTableReader Reader() {
+    deployment::KeyTableReader Reader() {
         return [this](const std::string& path) -> platform::Result<std::string> {
             asked.push_back(path);
             auto found = files.find(path);
@@ -40,7 +40,7 @@ struct FakeKeyFiles {
                 return platform::SysError{ENOENT};
             }
             // Like the real reader: never more than one byte beyond a table.
-            return found->second.substr(0, engine::kKeyTableSize + 1);
+            return found->second.substr(0, deployment::kKeyTableSize + 1);
         };
     }
 };
@@ -48,7 +48,7 @@ struct FakeKeyFiles {
 constexpr const char* kConfPath = "/opt/trevasto/etc/deployment.conf";
 
 DeploymentResult Parse(const std::string& text, FakeKeyFiles& keys) {
-    return engine::ParseDeployment(text, kConfPath, keys.Reader());
+    return deployment::ParseDeployment(text, kConfPath, keys.Reader());
 }
 
 TEST(DeploymentParseTest, ReadsHostAndKeyTableAmongCommentsBlanksAndLineEnds) {
@@ -72,7 +72,7 @@ TEST(DeploymentParseTest, ReadsHostAndKeyTableAmongCommentsBlanksAndLineEnds) {
     EXPECT_EQ(keys.asked, std::vector<std::string>{"/opt/trevasto/etc/keys/table.bin"});
 
     // Entries 1 and 2 formed from the host, each put at the head.
-    EXPECT_EQ(engine::ServerListFor(d),
+    EXPECT_EQ(deployment::ServerListFor(d),
               (std::vector<ServerAddress>{{"b2.quorvane.example.net", "80"},
                                           {"b1.quorvane.example.net", "80"}}));
 }
@@ -89,7 +89,7 @@ TEST(DeploymentParseTest, ServersReplaceTheFormedEntriesInTheirOrder) {
     const std::vector<ServerAddress> expected{
         {"127.0.0.1", "8080"}, {"east.example.net", "80"}, {"b9.example.net", "65535"}};
     EXPECT_EQ(result.value().servers, expected);
-    EXPECT_EQ(engine::ServerListFor(result.value()), expected);
+    EXPECT_EQ(deployment::ServerListFor(result.value()), expected);
 
     // With both given, the servers decide the list.
     const DeploymentResult both = Parse(
@@ -97,7 +97,7 @@ TEST(DeploymentParseTest, ServersReplaceTheFormedEntriesInTheirOrder) {
         "key_table = /srv/keys/table.bin\n",
         keys);
     ASSERT_TRUE(both.ok()) << both.message();
-    EXPECT_EQ(engine::ServerListFor(both.value()),
+    EXPECT_EQ(deployment::ServerListFor(both.value()),
               (std::vector<ServerAddress>{{"only.example.net", "81"}}));
 }
 
@@ -227,7 +227,7 @@ TEST(DeploymentLoadTest, LoadsAFileWithItsKeyTableBesideIt) {
     const std::string table = KeyTableBytes();
     dir.Write("conf/keys/table.bin", table);
     dir.Write("conf/deployment.conf", "service_host = example.net\nkey_table = keys/table.bin\n");
-    const DeploymentResult result = engine::LoadDeployment(dir.Sub("conf/deployment.conf"));
+    const DeploymentResult result = deployment::LoadDeployment(dir.Sub("conf/deployment.conf"));
     ASSERT_TRUE(result.ok()) << result.message();
     EXPECT_EQ(result.value().serviceHost, "example.net");
     EXPECT_EQ(std::string(result.value().keyTable.begin(), result.value().keyTable.end()), table);
@@ -237,12 +237,12 @@ TEST(DeploymentLoadTest, LoadsAFileWithItsKeyTableBesideIt) {
 TEST(DeploymentLoadTest, RefusesMissingUnreadableAndWrongSizedFiles) {
     testing_support::TempDir dir;
     const std::string missing = dir.Sub("missing.conf");
-    DeploymentResult result = engine::LoadDeployment(missing);
+    DeploymentResult result = deployment::LoadDeployment(missing);
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.message(), missing + ": deployment file not found");
 
     dir.Write("folder.conf/placeholder", "");
-    result = engine::LoadDeployment(dir.Sub("folder.conf"));
+    result = deployment::LoadDeployment(dir.Sub("folder.conf"));
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(
         result.message().rfind(dir.Sub("folder.conf") + ": cannot read the deployment file: ", 0),
@@ -251,14 +251,14 @@ TEST(DeploymentLoadTest, RefusesMissingUnreadableAndWrongSizedFiles) {
 
     dir.Write("short/table.bin", KeyTableBytes(500));
     dir.Write("short/deployment.conf", "service_host = example.net\nkey_table = table.bin\n");
-    result = engine::LoadDeployment(dir.Sub("short/deployment.conf"));
+    result = deployment::LoadDeployment(dir.Sub("short/deployment.conf"));
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.message(), dir.Sub("short/deployment.conf") + ":2: key table " +
                                     dir.Sub("short/table.bin") + " holds 500 bytes, not 512");
 
     dir.Write("long/table.bin", KeyTableBytes(600));
     dir.Write("long/deployment.conf", "service_host = example.net\nkey_table = table.bin\n");
-    result = engine::LoadDeployment(dir.Sub("long/deployment.conf"));
+    result = deployment::LoadDeployment(dir.Sub("long/deployment.conf"));
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.message(), dir.Sub("long/deployment.conf") + ":2: key table " +
                                     dir.Sub("long/table.bin") +
@@ -268,7 +268,7 @@ TEST(DeploymentLoadTest, RefusesMissingUnreadableAndWrongSizedFiles) {
 TEST(DeploymentFindTest, VariableFirstThenBesideTheProgramThenSystemWide) {
     const std::string besideProgram = "/opt/trevasto/bin/../etc/trevasto/deployment.conf";
     const std::string systemWide = "/etc/trevasto/deployment.conf";
-    EXPECT_EQ(engine::InstalledDeploymentPaths("/opt/trevasto/bin/trevasto"),
+    EXPECT_EQ(deployment::InstalledDeploymentPaths("/opt/trevasto/bin/trevasto"),
               (std::vector<std::string>{besideProgram, systemWide}));
 
     std::vector<std::string> present;
@@ -282,20 +282,21 @@ TEST(DeploymentFindTest, VariableFirstThenBesideTheProgramThenSystemWide) {
     // A set variable wins even over installed files, and is not checked here:
     // loading it reports a missing file with its name.
     present = {besideProgram, systemWide};
-    EXPECT_EQ(engine::FindDeploymentFile("/home/u/my.conf", program, exists), "/home/u/my.conf");
+    EXPECT_EQ(deployment::FindDeploymentFile("/home/u/my.conf", program, exists),
+              "/home/u/my.conf");
     EXPECT_TRUE(asked.empty());
 
     // An empty variable counts as unset.
-    EXPECT_EQ(engine::FindDeploymentFile("", program, exists), besideProgram);
-    EXPECT_EQ(engine::FindDeploymentFile(nullptr, program, exists), besideProgram);
+    EXPECT_EQ(deployment::FindDeploymentFile("", program, exists), besideProgram);
+    EXPECT_EQ(deployment::FindDeploymentFile(nullptr, program, exists), besideProgram);
 
     present = {systemWide};
     asked.clear();
-    EXPECT_EQ(engine::FindDeploymentFile(nullptr, program, exists), systemWide);
+    EXPECT_EQ(deployment::FindDeploymentFile(nullptr, program, exists), systemWide);
     EXPECT_EQ(asked, (std::vector<std::string>{besideProgram, systemWide}));
 
     present.clear();
-    EXPECT_EQ(engine::FindDeploymentFile(nullptr, program, exists), std::nullopt);
+    EXPECT_EQ(deployment::FindDeploymentFile(nullptr, program, exists), std::nullopt);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "engine/deployment.h"
+#include "deployment/deployment.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -11,7 +11,7 @@
 #include "platform/process.h"
 #include "platform/strings.h"
 
-namespace engine {
+namespace deployment {
 namespace {
 
 // A deployment file is a handful of lines; anything far larger is not one.
@@ -415,4 +415,4 @@ std::vector<ServerAddress> ServerListFor(const Deployment& deployment) {
     return list;
 }
 
-}  // namespace engine
+}  // namespace deployment

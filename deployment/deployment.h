@@ -30,7 +30,7 @@
 #include "net/server_connection.h"
 #include "platform/error.h"
 
-namespace engine {
+namespace deployment {
 
 inline constexpr std::size_t kKeyTableSize = 512;
 inline constexpr const char* kDeploymentVariable = "TREVASTO_DEPLOYMENT";
@@ -104,4 +104,4 @@ DeploymentResult LoadInstalledDeployment();
 // it with ServerLink::AddServer, add them from the last to the first.
 std::vector<ServerAddress> ServerListFor(const Deployment& deployment);
 
-}  // namespace engine
+}  // namespace deployment
