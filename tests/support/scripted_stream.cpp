@@ -36,42 +36,49 @@ const char* KindName(Kind kind) {
     return "?";
 }
 
+StreamStep Step(Kind kind, std::string bytes = {}) {
+    StreamStep step;
+    step.kind = kind;
+    step.bytes = std::move(bytes);
+    return step;
+}
+
 }  // namespace
 
 StreamStep Read(std::string bytes) {
-    return StreamStep{Kind::Read, std::move(bytes)};
+    return Step(Kind::Read, std::move(bytes));
 }
 
 StreamStep Expect(std::string bytes) {
-    return StreamStep{Kind::Expect, std::move(bytes)};
+    return Step(Kind::Expect, std::move(bytes));
 }
 
 StreamStep ExpectRequest() {
-    return StreamStep{Kind::Request};
+    return Step(Kind::Request);
 }
 
 StreamStep Pause(std::chrono::milliseconds duration) {
-    StreamStep step{Kind::Pause};
+    StreamStep step = Step(Kind::Pause);
     step.pause = duration;
     return step;
 }
 
 StreamStep Close() {
-    return StreamStep{Kind::Close};
+    return Step(Kind::Close);
 }
 
 StreamStep Fail(int code) {
-    StreamStep step{Kind::Fail};
+    StreamStep step = Step(Kind::Fail);
     step.error = code;
     return step;
 }
 
 StreamStep Interrupt() {
-    return StreamStep{Kind::Interrupt};
+    return Step(Kind::Interrupt);
 }
 
 StreamStep TakeAtMost(std::size_t count) {
-    StreamStep step{Kind::TakeAtMost};
+    StreamStep step = Step(Kind::TakeAtMost);
     step.count = count;
     return step;
 }
@@ -256,7 +263,7 @@ void ScriptedConnector::AddRefusal(int code) {
 }
 
 platform::Result<std::unique_ptr<net::ByteStream>> ScriptedConnector::Connect(std::uint32_t,
-                                                                               std::uint16_t) {
+                                                                              std::uint16_t) {
     if (state_->scripts.empty()) {
         ADD_FAILURE() << "a connection the script does not have";
         return platform::SysError{ECONNREFUSED};
@@ -359,7 +366,7 @@ void ScriptedPeer::Add(ScriptedReply reply) {
 }
 
 platform::Result<std::unique_ptr<net::ByteStream>> ScriptedPeer::Connect(std::uint32_t,
-                                                                          std::uint16_t) {
+                                                                         std::uint16_t) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     ++state_->connections;
     return std::unique_ptr<net::ByteStream>(std::make_unique<PeerStream>(state_));
@@ -384,7 +391,7 @@ ScriptedPeer& ScriptedNetwork::AddPeer(std::uint16_t port) {
 }
 
 platform::Result<std::unique_ptr<net::ByteStream>> ScriptedNetwork::Connect(std::uint32_t address,
-                                                                             std::uint16_t port) {
+                                                                            std::uint16_t port) {
     const auto found = peers_.find(port);
     if (found == peers_.end()) {
         return platform::SysError{ECONNREFUSED};
