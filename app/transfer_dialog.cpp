@@ -305,8 +305,8 @@ void TransferDialog::OnTimer() {
             platform::StrPrintf("Processing Failed Retry Attempt %d", retryCount_));
         // A cause that recurs at once must not become a storm of requests:
         // each attempt waits longer, up to a minute.
-        retryAt_ = clock_.SinceStart() + RetryPause(retryCount_, settings_.firstRetryPause,
-                                                    settings_.longestRetryPause);
+        retryAt_ = clock_.SinceStart() +
+                   RetryPause(retryCount_, settings_.firstRetryPause, settings_.longestRetryPause);
     }
 }
 

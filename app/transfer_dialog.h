@@ -34,11 +34,11 @@ struct DialogSettings {
 
 // How the dialog's run ended, for the console's exit status.
 enum class DialogOutcome {
-    Running,    // not ended yet
-    Completed,  // " Download Processing Complete" was shown
+    Running,     // not ended yet
+    Completed,   // " Download Processing Complete" was shown
     Incomplete,  // the run ended, but some files could not be stored here
-    NoKey,      // no key given and none in the program's name
-    Closed,     // closed for any other reason
+    NoKey,       // no key given and none in the program's name
+    Closed,      // closed for any other reason
 };
 
 class TransferDialog {

@@ -42,7 +42,7 @@ constexpr std::array<CommandRow, 34> kCommands = {{
     {Operation::Dormant, Finish::Close},                  // 5 version file
     {Operation::Dormant, Finish::Close},                  // 6 folder file list
     {Operation::Dormant, Finish::Close},                  // 7 file information
-    {Operation::Dormant, Finish::Close},                   // 8 one service document
+    {Operation::Dormant, Finish::Close},                  // 8 one service document
     {Operation::Exit, Finish::Exit},                      // 9 end the worker
     {Operation::Dormant, Finish::Close},                  // 10 reset used space
     {Operation::Reset, Finish::Done},                     // 11 Reset
@@ -54,20 +54,20 @@ constexpr std::array<CommandRow, 34> kCommands = {{
     {Operation::Dormant, Finish::Close},                  // 17 message text
     {Operation::Dormant, Finish::Close},                  // 18 clean a folder
     {Operation::Dormant, Finish::Done},                   // 19 single host list
-    {Operation::Dormant, Finish::Close},                   // 20 other file list
-    {Operation::Dormant, Finish::Close},                   // 21 one service document
-    {Operation::Dormant, Finish::Close},                   // 22 second form
-    {Operation::Dormant, Finish::Close},                   // 23 second form
+    {Operation::Dormant, Finish::Close},                  // 20 other file list
+    {Operation::Dormant, Finish::Close},                  // 21 one service document
+    {Operation::Dormant, Finish::Close},                  // 22 second form
+    {Operation::Dormant, Finish::Close},                  // 23 second form
     {Operation::Dormant, Finish::Close},                  // 24 delete a folder
     {Operation::VerifyDownloadKey, Finish::Close},        // 25
-    {Operation::DownloadFilesUsingKey, Finish::Close},     // 26
+    {Operation::DownloadFilesUsingKey, Finish::Close},    // 26
     {Operation::DownloadCompleteWithKey, Finish::Close},  // 27
     {Operation::Dormant, Finish::Close},                  // 28 corporate information
-    {Operation::Dormant, Finish::Close},                   // 29 one file
+    {Operation::Dormant, Finish::Close},                  // 29 one file
     {Operation::Dormant, Finish::Done},                   // 30 prepare an upload
     {Operation::Dormant, Finish::CloseDone},              // 31 results report
     {Operation::Dormant, Finish::Done},                   // 32 add a single host
-    {Operation::TestDestUsingKey, Finish::Close},          // 33
+    {Operation::TestDestUsingKey, Finish::Close},         // 33
 }};
 
 bool Run(WorkerEngine& engine, Operation operation) {

@@ -40,8 +40,8 @@ BodyReceipt ReceiveBody(const Receiver& receive, std::int64_t length, ByteSink& 
         }
         receipt.received += got;
         remaining -= got;
-        const std::int32_t doneK = static_cast<std::int32_t>(
-            std::min<std::int64_t>(receipt.received / 1024, INT32_MAX));
+        const std::int32_t doneK =
+            static_cast<std::int32_t>(std::min<std::int64_t>(receipt.received / 1024, INT32_MAX));
         if (doneK > publishedK) {
             onProgress(doneK);
             publishedK = doneK;

@@ -25,7 +25,8 @@ struct FailureRow {
 
 constexpr const char* kIncompleteHeader =
     " Err - %s - Connection Closed Incomplete HTTP response header %d\n";
-constexpr Line kDownloadHeader{LineKind::Error, " Err - DownloadFile - Recv Incomplete HTTP header\n"};
+constexpr Line kDownloadHeader{LineKind::Error,
+                               " Err - DownloadFile - Recv Incomplete HTTP header\n"};
 
 // What each failure writes and does. A failed connect has already said
 // (and marked) what happened.
@@ -70,8 +71,8 @@ constexpr std::array<FailureRow, 6> kFailures{{
      false},
 }};
 
-ExchangeResult Fail(EngineContext& context, const ExchangeRequest& request,
-                    ExchangeFailure failure, std::size_t headerBytes) {
+ExchangeResult Fail(EngineContext& context, const ExchangeRequest& request, ExchangeFailure failure,
+                    std::size_t headerBytes) {
     for (const FailureRow& row : kFailures) {
         if (row.failure != failure) {
             continue;

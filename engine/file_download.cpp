@@ -161,7 +161,9 @@ std::optional<FileResult> FileDownload::Examine() {
         }
         opened = std::move(*file);
     }
-    const platform::File* copy = job_.leftover ? &job_.leftover->file() : opened ? &*opened : nullptr;
+    const platform::File* copy = job_.leftover ? &job_.leftover->file()
+                                 : opened      ? &*opened
+                                               : nullptr;
     if (copy == nullptr || !c_.block.verification.load()) {
         return std::nullopt;
     }
@@ -308,8 +310,8 @@ std::optional<FileResult> FileDownload::OpenBodyFile(std::int64_t length) {
     }
     // A continued target is copied before the body follows it.
     const bool copyTarget = job_.restart && !job_.leftover;
-    const std::uint64_t needed = static_cast<std::uint64_t>(length) +
-                                 (copyTarget && job_.target ? job_.target->size : 0);
+    const std::uint64_t needed =
+        static_cast<std::uint64_t>(length) + (copyTarget && job_.target ? job_.target->size : 0);
     if (auto free = job_.place->folder.FreeBytes(); free && needed > *free) {
         job_.Error(" Err - DownloadFile - Not Enough Disk Space %llu of %llu %s\n",
                    static_cast<unsigned long long>(*free), static_cast<unsigned long long>(needed),
@@ -323,9 +325,9 @@ std::optional<FileResult> FileDownload::OpenBodyFile(std::int64_t length) {
         job_.leftover.reset();
         platform::File& file = job_.body->file();
         const platform::Status positioned = job_.restart ? file.SeekToEnd() : file.Truncate(0);
-        return positioned ? std::nullopt
-                          : std::optional(job_.LocalFailure("Unable to Create File",
-                                                            positioned.error()));
+        return positioned
+                   ? std::nullopt
+                   : std::optional(job_.LocalFailure("Unable to Create File", positioned.error()));
     }
     if (job_.restart && !job_.target) {
         // Nothing was described that the body could continue.
@@ -338,7 +340,8 @@ std::optional<FileResult> FileDownload::OpenBodyFile(std::int64_t length) {
     }
     job_.body.emplace(std::move(*created));
     if (copyTarget) {
-        auto target = job_.place->folder.OpenFile(job_.place->name, platform::FileAccess::ReadShared);
+        auto target =
+            job_.place->folder.OpenFile(job_.place->name, platform::FileAccess::ReadShared);
         const platform::Status copied =
             target ? CopyInto(*target, job_.body->file()) : platform::Status(target.error());
         if (!copied) {
@@ -367,8 +370,9 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
     });
     FileSink sink(job_.body->file());
     const BodyReceipt receipt = engine::ReceiveBody(
-        [&](void* buffer, std::size_t capacity) { return link.Receive(buffer, capacity); },
-        length, sink, net::ServerConnection::kReadAheadSize, [&](std::int32_t doneK) {
+        [&](void* buffer, std::size_t capacity) { return link.Receive(buffer, capacity); }, length,
+        sink, net::ServerConnection::kReadAheadSize,
+        [&](std::int32_t doneK) {
             c_.Publish([&](control::LiveProgress& p, std::string&) { p.doneK = doneK; });
         });
     return Received(receipt);
@@ -398,9 +402,12 @@ FileResult FileDownload::Received(const BodyReceipt& receipt) {
     // Cut short: the partial file stays for a later run to continue, cut
     // back to whole cipher units when enciphered. The file is not
     // complete, whatever else happens.
-    const DecipherRequest request{job_.restart,    true,
-                                  job_.enciphered, job_.fang.plainSize,
-                                  job_.fang.keyIndex.value_or(0), c_.state.localFileSize};
+    const DecipherRequest request{job_.restart,
+                                  true,
+                                  job_.enciphered,
+                                  job_.fang.plainSize,
+                                  job_.fang.keyIndex.value_or(0),
+                                  c_.state.localFileSize};
     platform::File& file = job_.body->file();
     (void)DecipherDownloadedFile(file, request, c_.config.keyTable);
     if (auto size = file.Size(); size && *size == 0) {
@@ -441,8 +448,7 @@ void RefuseEntry(EngineContext& context, const KeyFileEntry& entry,
 }
 
 // One listed file, with its second attempt when communication broke.
-FileResult DownloadEntry(EngineContext& context, const KeyFileEntry& entry,
-                         const std::string& path,
+FileResult DownloadEntry(EngineContext& context, const KeyFileEntry& entry, const std::string& path,
                          const platform::Result<platform::Folder>& destination) {
     if (!destination) {
         net::Logf(context.log(), LineKind::Error,

@@ -44,8 +44,7 @@ bool RequestTwice(EngineContext& context, const char* word, const char* retryLin
 // replaced, so nobody needs to be asked about it.
 bool ExistsAsFile(const platform::Folder& destination, std::string_view destinationPath,
                   const KeyFileEntry& entry) {
-    auto place = PlaceUnder(destination, destinationPath, entry.relativeName,
-                            MissingFolders::Fail);
+    auto place = PlaceUnder(destination, destinationPath, entry.relativeName, MissingFolders::Fail);
     if (!place) {
         return false;
     }

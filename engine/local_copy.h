@@ -15,7 +15,7 @@
 namespace engine {
 
 struct LocalCopy {
-    bool isTarget = false;  // else a partial body
+    bool isTarget = false;   // else a partial body
     std::string serverDate;  // the listed file's date (a blank: none)
     std::string fileId;
     // The target's last write, sent beside the description whichever copy

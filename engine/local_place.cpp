@@ -5,8 +5,8 @@
 namespace engine {
 
 platform::Result<LocalPlace> PlaceUnder(const platform::Folder& destination,
-                                        std::string_view destinationPath,
-                                        std::string_view relative, MissingFolders missing) {
+                                        std::string_view destinationPath, std::string_view relative,
+                                        MissingFolders missing) {
     auto folder = destination.Duplicate();
     if (!folder) {
         return folder.error();
@@ -17,7 +17,7 @@ platform::Result<LocalPlace> PlaceUnder(const platform::Folder& destination,
          start = slash + 1, slash = relative.find('\\', start)) {
         const std::string_view level = relative.substr(start, slash - start);
         auto next = missing == MissingFolders::Make ? place.folder.EnterOrCreate(level)
-                                                     : place.folder.Enter(level);
+                                                    : place.folder.Enter(level);
         if (!next) {
             return next.error();
         }

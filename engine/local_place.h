@@ -23,7 +23,7 @@ enum class MissingFolders { Fail, Make };
 // Fails NotFound when a level is missing (and not made), WrongKind when
 // something other than a folder has a level's name.
 platform::Result<LocalPlace> PlaceUnder(const platform::Folder& destination,
-                                        std::string_view destinationPath,
-                                        std::string_view relative, MissingFolders missing);
+                                        std::string_view destinationPath, std::string_view relative,
+                                        MissingFolders missing);
 
 }  // namespace engine

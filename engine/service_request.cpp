@@ -71,8 +71,7 @@ bool ServiceRequest(EngineContext& context, std::string_view queryWord) {
     request.asker = Asker::Service;
     request.name = word;
     request.build = [&](const std::string& credentials) {
-        return net::ServiceRequestText(word, link.currentHost(), credentials,
-                                       state.currentFileId);
+        return net::ServiceRequestText(word, link.currentHost(), credentials, state.currentFileId);
     };
     request.beforeSend = [&] {
         if (state.shortTimeout) {

@@ -53,8 +53,8 @@ LeftoverSearch FindLeftover(const WorkPlace& place, std::string_view target,
             continue;
         }
         auto file = place.folder.OpenUnlocked(name);
-        auto identity = file ? file->Identity() : platform::Result<platform::FileIdentity>(
-                                                      platform::FileIdentity{});
+        auto identity = file ? file->Identity()
+                             : platform::Result<platform::FileIdentity>(platform::FileIdentity{});
         if (!file || !identity || *identity != info->identity) {
             continue;  // taken over between the look and the open
         }

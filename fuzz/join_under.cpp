@@ -17,8 +17,8 @@
 #include <system_error>
 #include <vector>
 
-#include "fuzz_support.h"
 #include "engine/local_place.h"
+#include "fuzz_support.h"
 #include "platform/folder.h"
 #include "platform/path.h"
 
@@ -55,7 +55,8 @@ void CheckFolders(std::string_view name) {
         fs::create_directory(folder);
         return folder;
     }();
-    static const platform::Folder destination = std::move(platform::Folder::Open(base.string()).value());
+    static const platform::Folder destination =
+        std::move(platform::Folder::Open(base.string()).value());
     if (!platform::JoinUnder(base.string(), name)) {
         return;  // a download never makes folders for a refused name
     }

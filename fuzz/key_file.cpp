@@ -101,9 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckTakenFromDisk(content, key);
     }
 
-    const app::LaunchKey launchKey =
-        key ? app::LaunchKey{app::LaunchKey::Source::KeyFile, *key}
-            : app::LaunchKey{app::LaunchKey::Source::UnusableFile, {}};
+    const app::LaunchKey launchKey = key ? app::LaunchKey{app::LaunchKey::Source::KeyFile, *key}
+                                         : app::LaunchKey{app::LaunchKey::Source::UnusableFile, {}};
     RecordingHost host;
     const app::LaunchResult result = app::TransferApp::Launch(launchKey, host);
     if (key) {

@@ -15,7 +15,7 @@
 namespace net {
 
 class BlowfishCipher {
-public:
+  public:
     static constexpr std::size_t kBlockSize = 8;
 
     // Length rounded up to whole blocks.
@@ -51,7 +51,7 @@ public:
     std::size_t Decipher(std::span<const std::uint8_t> source,
                          std::span<std::uint8_t> destination) const;
 
-private:
+  private:
     // P-array first, then the four S-boxes, in one block so that the round
     // function indexes a single array.
     struct Schedule {

@@ -10,7 +10,7 @@
 namespace net {
 
 class HostResolver {
-public:
+  public:
     virtual ~HostResolver() = default;
     // The first IPv4 address of a host name, in network byte order.
     virtual platform::Result<std::uint32_t> Lookup(const std::string& host) = 0;
@@ -18,7 +18,7 @@ public:
 
 // Looks names up through the system's resolver.
 class SystemHostResolver final : public HostResolver {
-public:
+  public:
     platform::Result<std::uint32_t> Lookup(const std::string& host) override;
 };
 

@@ -13,7 +13,7 @@
 namespace net {
 
 class KeyTable {
-public:
+  public:
     static constexpr std::size_t kSize = 512;
     static constexpr std::size_t kWindowSize = 16;
     using Window = std::array<std::uint8_t, kWindowSize>;
@@ -29,7 +29,7 @@ public:
     // window wraps round to its start: byte i is table[(index + i) mod kSize].
     Window WindowAt(std::size_t index) const;
 
-private:
+  private:
     std::array<std::uint8_t, kSize> bytes_;
 };
 

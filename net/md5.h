@@ -14,7 +14,7 @@ using Md5Digest = std::array<std::uint8_t, 16>;
 
 // Incremental MD5: the digest of all bytes given to Update, in any pieces.
 class Md5 {
-public:
+  public:
     Md5() { Reset(); }
 
     void Reset();
@@ -23,7 +23,7 @@ public:
     // then reset for the next message.
     Md5Digest Finish();
 
-private:
+  private:
     void Transform(const std::uint8_t* blocks, std::size_t count);
 
     std::array<std::uint32_t, 4> state_;

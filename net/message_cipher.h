@@ -52,7 +52,7 @@ std::size_t DecipherWithPrefix(const KeyTable& table, std::span<const std::uint8
 // seed mod 511. The mode has no chaining, so the pieces may come in any
 // order as long as each starts on a block boundary of the file.
 class StreamDecipher {
-public:
+  public:
     StreamDecipher(const KeyTable& table, std::int64_t seed);
 
     int KeyIndex() const { return keyIndex_; }
@@ -66,7 +66,7 @@ public:
     // In place, the fast path for a mapped file.
     std::size_t Decipher(std::span<std::uint8_t> data) const { return Decipher(data, data); }
 
-private:
+  private:
     BlowfishCipher cipher_;
     int keyIndex_;
 };

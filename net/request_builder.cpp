@@ -53,11 +53,10 @@ std::optional<std::string> AddCredentialHeaders(const KeyTable& table,
 }
 
 std::string ServiceRequestText(std::string_view queryWord, std::string_view host,
-                               std::string_view credentialHeaders,
-                               std::string_view currentFileId) {
-    std::string request = platform::StrPrintf(
-        "GET /scripts/%s?%s HTTP/1.1\r\nHost: %s\r\n", kScriptName,
-        std::string(queryWord).c_str(), std::string(host).c_str());
+                               std::string_view credentialHeaders, std::string_view currentFileId) {
+    std::string request =
+        platform::StrPrintf("GET /scripts/%s?%s HTTP/1.1\r\nHost: %s\r\n", kScriptName,
+                            std::string(queryWord).c_str(), std::string(host).c_str());
     request += credentialHeaders;
     request += kUserAgentLine;
     request += "X-QVN-BLACMANGE: NO,0\r\n";
@@ -67,8 +66,8 @@ std::string ServiceRequestText(std::string_view queryWord, std::string_view host
 }
 
 std::string DownloadRequestText(std::string_view host, std::string_view credentialHeaders,
-                                std::string_view currentFileId,
-                                std::string_view restartDescription, const FangRequest& fang) {
+                                std::string_view currentFileId, std::string_view restartDescription,
+                                const FangRequest& fang) {
     std::string request = platform::StrPrintf("GET /scripts/%s?DownLoad HTTP/1.1\r\nHost: %s\r\n",
                                               kScriptName, std::string(host).c_str());
     request += credentialHeaders;

@@ -37,8 +37,7 @@ std::optional<std::string> AddCredentialHeaders(const KeyTable& table,
 
 // The generic request for an operation word.
 std::string ServiceRequestText(std::string_view queryWord, std::string_view host,
-                               std::string_view credentialHeaders,
-                               std::string_view currentFileId);
+                               std::string_view credentialHeaders, std::string_view currentFileId);
 
 // The values of the download request's "X-QVN-FANG: " line.
 struct FangRequest {
@@ -51,8 +50,8 @@ struct FangRequest {
 
 // The "DownLoad" request.
 std::string DownloadRequestText(std::string_view host, std::string_view credentialHeaders,
-                                std::string_view currentFileId,
-                                std::string_view restartDescription, const FangRequest& fang);
+                                std::string_view currentFileId, std::string_view restartDescription,
+                                const FangRequest& fang);
 
 // "X-QVN-RESTART2: " with the Base64 MD5 of the local copy's bytes, its
 // size and the file's identifier.

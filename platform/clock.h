@@ -10,7 +10,7 @@
 namespace platform {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Seconds since 1 January 1970 UTC.
     virtual std::int64_t NowSeconds() = 0;

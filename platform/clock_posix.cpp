@@ -7,7 +7,7 @@ namespace platform {
 namespace {
 
 class RealClock final : public Clock {
-public:
+  public:
     std::int64_t NowSeconds() override { return static_cast<std::int64_t>(std::time(nullptr)); }
 
     SystemTime LocalNow() override {

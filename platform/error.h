@@ -44,7 +44,7 @@ SysError LastError();
 // A value or the error that prevented it.
 template <typename T>
 class Result {
-public:
+  public:
     Result(T value) : state_(std::move(value)) {}  // NOLINT: implicit by design
     Result(SysError error) : state_(error) {}      // NOLINT
     bool ok() const { return state_.index() == 0; }
@@ -57,13 +57,13 @@ public:
     const T* operator->() const { return &value(); }
     SysError error() const { return ok() ? SysError{} : std::get<1>(state_); }
 
-private:
+  private:
     std::variant<T, SysError> state_;
 };
 
 // Success or the error of an operation without a value.
 class Status {
-public:
+  public:
     Status() = default;
     Status(SysError error) : error_(error), failed_(true) {}  // NOLINT
     static Status Ok() { return Status(); }
@@ -71,7 +71,7 @@ public:
     explicit operator bool() const { return ok(); }
     SysError error() const { return error_; }
 
-private:
+  private:
     SysError error_{};
     bool failed_ = false;
 };

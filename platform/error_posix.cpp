@@ -7,27 +7,41 @@
 
 namespace platform {
 
-bool SysError::NotFound() const { return code == ENOENT || code == ENOTDIR; }
+bool SysError::NotFound() const {
+    return code == ENOENT || code == ENOTDIR;
+}
 
-bool SysError::SharingViolation() const { return code == EWOULDBLOCK; }
+bool SysError::SharingViolation() const {
+    return code == EWOULDBLOCK;
+}
 
-bool SysError::Interrupted() const { return code == EINTR; }
+bool SysError::Interrupted() const {
+    return code == EINTR;
+}
 
 bool SysError::WrongKind() const {
     return code == ELOOP || code == EISDIR || code == ENOTDIR || code == ENODEV || code == ENXIO;
 }
 
-bool SysError::NoSpace() const { return code == ENOSPC || code == EDQUOT; }
+bool SysError::NoSpace() const {
+    return code == ENOSPC || code == EDQUOT;
+}
 
-bool SysError::TooLarge() const { return code == EFBIG; }
+bool SysError::TooLarge() const {
+    return code == EFBIG;
+}
 
-bool SysError::AccessDenied() const { return code == EACCES || code == EPERM || code == EROFS; }
+bool SysError::AccessDenied() const {
+    return code == EACCES || code == EPERM || code == EROFS;
+}
 
 bool SysError::NameRefused() const {
     return code == ENAMETOOLONG || code == EILSEQ || code == EINVAL;
 }
 
-std::string SysError::Message() const { return SystemMessage(code); }
+std::string SysError::Message() const {
+    return SystemMessage(code);
+}
 
 std::string SystemMessage(int code) {
     if (code < 0) {
@@ -40,6 +54,8 @@ std::string SystemMessage(int code) {
     return text ? std::string(text) : std::string("Unknown error");
 }
 
-SysError LastError() { return SysError{errno}; }
+SysError LastError() {
+    return SysError{errno};
+}
 
 }  // namespace platform

@@ -15,10 +15,10 @@ namespace platform {
 // the shared mode a shared one, so that a conflicting open reports a sharing
 // violation.
 enum class FileAccess {
-    ReadShared,      // read an existing file; other readers allowed
-    ReadWrite,       // read and write an existing file, exclusively
-    WriteExisting,   // write an existing file, exclusively
-    CreateAlways,    // create, or truncate an existing file, and write exclusively
+    ReadShared,     // read an existing file; other readers allowed
+    ReadWrite,      // read and write an existing file, exclusively
+    WriteExisting,  // write an existing file, exclusively
+    CreateAlways,   // create, or truncate an existing file, and write exclusively
     // Read an existing regular file; other readers allowed. Neither the open
     // nor a read ever waits: a FIFO, device, socket or folder is refused
     // (EINVAL) rather than opened, since opening some of them blocks or
@@ -39,7 +39,7 @@ struct FileIdentity {
 };
 
 class File {
-public:
+  public:
     File() = default;
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
@@ -78,7 +78,7 @@ public:
     Status TryLockExclusive();
     void Close();
 
-private:
+  private:
     friend class Folder;
     explicit File(int fd) : fd_(fd) {}
     // Finishes an open for `access`: refuses a folder for writing, takes
@@ -117,7 +117,7 @@ enum class MapAccess { ReadOnly, ReadWrite };
 // A view of part of an open file mapped into memory. Offsets need no
 // alignment; the view is unmapped when its owner goes.
 class Mapping {
-public:
+  public:
     Mapping() = default;
     Mapping(Mapping&& other) noexcept;
     Mapping& operator=(Mapping&& other) noexcept;
@@ -133,7 +133,7 @@ public:
     std::size_t size() const { return length_; }
     void Unmap();
 
-private:
+  private:
     void* base_ = nullptr;
     std::size_t baseLength_ = 0;
     std::uint8_t* view_ = nullptr;

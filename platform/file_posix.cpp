@@ -62,7 +62,9 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File::~File() { Close(); }
+File::~File() {
+    Close();
+}
 
 void File::Close() {
     if (fd_ >= 0) {
@@ -124,8 +126,7 @@ Result<File> File::Adopt(File file, FileAccess access) {
                access != FileAccess::ReadShared) {
         return SysError{EISDIR};
     }
-    const bool shared =
-        access == FileAccess::ReadShared || access == FileAccess::ReadRegularOnly;
+    const bool shared = access == FileAccess::ReadShared || access == FileAccess::ReadRegularOnly;
     if (::flock(file.fd_, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         return LastError();
     }
@@ -284,7 +285,9 @@ Result<FileInfo> GetFileInfo(const std::string& path) {
     return info;
 }
 
-bool Exists(const std::string& path) { return GetFileInfo(path).ok(); }
+bool Exists(const std::string& path) {
+    return GetFileInfo(path).ok();
+}
 
 Status CopyFileReplace(const std::string& from, const std::string& to) {
     std::error_code ec;
@@ -353,7 +356,9 @@ Mapping& Mapping::operator=(Mapping&& other) noexcept {
     return *this;
 }
 
-Mapping::~Mapping() { Unmap(); }
+Mapping::~Mapping() {
+    Unmap();
+}
 
 void Mapping::Unmap() {
     if (base_ != nullptr) {

@@ -30,7 +30,9 @@ void CivilFromDays(std::int64_t z, std::int64_t* y, unsigned* m, unsigned* d) {
     *y = static_cast<std::int64_t>(yoe) + era * 400 + (*m <= 2);
 }
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(int y, int m) {
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -46,12 +48,12 @@ std::optional<FileTime> SystemTimeToFileTime(const SystemTime& t) {
         t.milliseconds > 999) {
         return std::nullopt;
     }
-    const std::int64_t days = DaysFromCivil(t.year, static_cast<unsigned>(t.month),
-                                            static_cast<unsigned>(t.day));
+    const std::int64_t days =
+        DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day));
     const std::int64_t seconds =
         days * kSecondsPerDay + t.hour * 3600 + t.minute * 60 + t.second + kEpochDifference;
-    return FileTime{static_cast<std::uint64_t>(seconds * kTicksPerSecond +
-                                               t.milliseconds * 10'000)};
+    return FileTime{
+        static_cast<std::uint64_t>(seconds * kTicksPerSecond + t.milliseconds * 10'000)};
 }
 
 std::optional<SystemTime> FileTimeToSystemTime(FileTime time) {

@@ -25,7 +25,7 @@ struct EntryInfo {
 };
 
 class Folder {
-public:
+  public:
     Folder() = default;
     Folder(Folder&& other) noexcept;
     Folder& operator=(Folder&& other) noexcept;
@@ -74,7 +74,7 @@ public:
     // The bytes this user may still write on the folder's file system.
     Result<std::uint64_t> FreeBytes() const;
 
-private:
+  private:
     explicit Folder(int fd) : fd_(fd) {}
     // Opens a regular file without waiting and without a lock.
     Result<File> OpenRegular(std::string_view name, int accessFlags) const;

@@ -55,7 +55,9 @@ Folder& Folder::operator=(Folder&& other) noexcept {
     return *this;
 }
 
-Folder::~Folder() { Close(); }
+Folder::~Folder() {
+    Close();
+}
 
 void Folder::Close() {
     if (fd_ >= 0) {
@@ -65,7 +67,8 @@ void Folder::Close() {
 }
 
 Result<Folder> Folder::Open(const std::string& path) {
-    const int fd = Retried([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    const int fd =
+        Retried([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0) {
         return LastError();
     }

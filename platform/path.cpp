@@ -2,7 +2,6 @@
 
 #include <vector>
 
-
 namespace platform {
 namespace {
 
@@ -16,9 +15,8 @@ std::optional<std::vector<std::string_view>> SafeLevels(std::string_view relativ
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = relative.find('\\', start);
-        const std::string_view level =
-            relative.substr(start, end == std::string_view::npos ? std::string_view::npos
-                                                                 : end - start);
+        const std::string_view level = relative.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
         if (level.empty() || level == "." || level == ".." ||
             level.find('/') != std::string_view::npos ||
             level.find('\0') != std::string_view::npos) {

@@ -28,7 +28,7 @@ Result<std::uint32_t> LookupHostIPv4(const std::string& host);
 enum class WaitResult { Ready, TimedOut, Failed };
 
 class TcpSocket {
-public:
+  public:
     TcpSocket() = default;
     TcpSocket(TcpSocket&& other) noexcept;
     TcpSocket& operator=(TcpSocket&& other) noexcept;
@@ -63,14 +63,14 @@ public:
     void Abort();
     void Close();
 
-private:
+  private:
     friend class TcpListener;
     explicit TcpSocket(int fd) : fd_(fd) {}
     int fd_ = -1;
 };
 
 class TcpListener {
-public:
+  public:
     TcpListener() = default;
     TcpListener(TcpListener&& other) noexcept;
     TcpListener& operator=(TcpListener&& other) noexcept;
@@ -87,7 +87,7 @@ public:
     Result<TcpSocket> Accept();
     void Close();
 
-private:
+  private:
     int fd_ = -1;
     std::uint16_t port_ = 0;
 };

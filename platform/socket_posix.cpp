@@ -59,7 +59,9 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     return *this;
 }
 
-TcpSocket::~TcpSocket() { Close(); }
+TcpSocket::~TcpSocket() {
+    Close();
+}
 
 Result<TcpSocket> TcpSocket::Connect(std::uint32_t address, std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -214,7 +216,9 @@ TcpListener& TcpListener::operator=(TcpListener&& other) noexcept {
     return *this;
 }
 
-TcpListener::~TcpListener() { Close(); }
+TcpListener::~TcpListener() {
+    Close();
+}
 
 Result<TcpListener> TcpListener::ListenLoopback(std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -9,7 +9,7 @@
 namespace platform {
 
 class AutoResetEvent {
-public:
+  public:
     AutoResetEvent() = default;
     AutoResetEvent(const AutoResetEvent&) = delete;
     AutoResetEvent& operator=(const AutoResetEvent&) = delete;
@@ -23,7 +23,7 @@ public:
     // Waits at most `timeout`; true when a signal was consumed.
     bool WaitFor(std::chrono::milliseconds timeout);
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
     bool signalled_ = false;

@@ -50,9 +50,7 @@ class ScriptedEngine final : public control::WorkerEngine {
         }
         return Record("VerifyDownloadKey");
     }
-    bool DownloadFilesUsingKey() override {
-        return Record("DownloadFilesUsingKey");
-    }
+    bool DownloadFilesUsingKey() override { return Record("DownloadFilesUsingKey"); }
     bool DownloadCompleteWithKey() override { return Record("DownloadCompleteWithKey"); }
     bool TestDestUsingKey() override { return Record("TestDestUsingKey"); }
 
@@ -324,8 +322,8 @@ TEST_F(ControllerTest, ABusyWorkerIsNeverWaitedForBeyondTheGraceAndIsJoinedLater
         shared_.release.Signal();
         EXPECT_EQ(platform::JoinEndedThreads(5s), before) << "the worker was not joined";
         std::lock_guard<std::mutex> lock(shared_.mutex);
-        EXPECT_EQ(shared_.calls, (std::vector<std::string>{"PrepareServers", "VerifyDownloadKey",
-                                                           "Disconnect"}));
+        EXPECT_EQ(shared_.calls,
+                  (std::vector<std::string>{"PrepareServers", "VerifyDownloadKey", "Disconnect"}));
     }
 }
 

@@ -304,9 +304,9 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
     ProgramRun run;
     const std::vector<std::uint16_t> servers =
         programServers_.empty() ? service_->Ports() : programServers_;
-    work_.Write("deployment.conf", "servers = " + JoinPorts(servers) +
-                                       "\nkey_table = keytable.bin\ntimeouts = " + timeouts_ +
-                                       "\nconnect_pause = 0ms\nretry_pauses = " + retryPauses_ + "\n");
+    work_.Write("deployment.conf",
+                "servers = " + JoinPorts(servers) + "\nkey_table = keytable.bin\ntimeouts = " +
+                    timeouts_ + "\nconnect_pause = 0ms\nretry_pauses = " + retryPauses_ + "\n");
     work_.Write("key.txt", "download=" + key);
     const std::string deployment = work_.Sub(start.deployment ? "deployment.conf" : "missing.conf");
     const testing_support::TempDir logFolder;
@@ -319,8 +319,12 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
     options.argv = {TREVASTO_PROGRAM};
     if (start.fileSizeLimit) {
         // The shell's limit is in 512-byte blocks and passes to the program.
-        options.argv = {"/bin/sh", "-c", "ulimit -f \"$1\" && shift && exec \"$@\"", "sh",
-                        std::to_string(*start.fileSizeLimit / 512), TREVASTO_PROGRAM};
+        options.argv = {"/bin/sh",
+                        "-c",
+                        "ulimit -f \"$1\" && shift && exec \"$@\"",
+                        "sh",
+                        std::to_string(*start.fileSizeLimit / 512),
+                        TREVASTO_PROGRAM};
     }
     const std::vector<std::string> arguments =
         start.arguments.value_or(std::vector<std::string>{KeyFile()});

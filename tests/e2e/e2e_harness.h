@@ -51,7 +51,7 @@ platform::FileTime Shifted(platform::FileTime time, std::int64_t seconds);
 
 // One run of the program.
 struct ProgramRun {
-    std::optional<testing_support::ExitStatus> exit;          // nothing: killed at the time limit
+    std::optional<testing_support::ExitStatus> exit;   // nothing: killed at the time limit
     std::vector<std::string> lines;                    // standard output, one entry a line
     std::string errorText;                             // standard error (prompts)
     std::vector<qvn_service::LoggedRequest> requests;  // received during the run

@@ -9,10 +9,10 @@
 #include <chrono>
 #include <string>
 
-#include "support/child_process.h"
 #include "platform/socket.h"
 #include "platform/strings.h"
 #include "service_support/service_test_support.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -51,7 +51,8 @@ TEST(EngineRunTest, TheDeploymentsTimeoutsAndConnectPauseAreHonoured) {
     const auto started = std::chrono::steady_clock::now();
     auto child = testing_support::ChildProcess::Start(options);
     ASSERT_TRUE(child.ok()) << child.error().Message();
-    const std::optional<testing_support::ExitStatus> exit = child->WaitFor(std::chrono::seconds(60));
+    const std::optional<testing_support::ExitStatus> exit =
+        child->WaitFor(std::chrono::seconds(60));
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started);
 
     const std::string errorText = child->Captured(testing_support::ChildProcess::Stream::Error);

@@ -98,7 +98,8 @@ TEST_F(SafetyTest, AReplyHeaderWithoutItsEndWithin4096BytesIsABrokenReply) {
         const char* fault;
         const char* logLine;
     } cases[] = {
-        {"fault = long_header word=DownLoad\n", " Err - DownloadFile - Recv Incomplete HTTP header"},
+        {"fault = long_header word=DownLoad\n",
+         " Err - DownloadFile - Recv Incomplete HTTP header"},
         {"fault = long_header word=DKFL\n", " Err - DKFL - Response header longer than 4096 bytes"},
         {"fault = long_header word=DownLoad after=4097\n",
          " Err - DownloadFile - Recv Incomplete HTTP header"},
@@ -201,10 +202,18 @@ TEST_F(SafetyTest, CausesFoundHereFailOneFileAndTheRunGoesOnWithoutARetry) {
         const char* line;
         int exitCode;
     } cases[] = {
-        {"a name the file system refuses", longName, "", {}, "Invalid File Name. Download Skipped.", 0},
-        {"a body larger than the disk", "big.bin",
-         "fault = bad_content_length=999999999999999999 file=big.bin\n", {},
-         "Not Enough Disk Space. Download Failed.", 1},
+        {"a name the file system refuses",
+         longName,
+         "",
+         {},
+         "Invalid File Name. Download Skipped.",
+         0},
+        {"a body larger than the disk",
+         "big.bin",
+         "fault = bad_content_length=999999999999999999 file=big.bin\n",
+         {},
+         "Not Enough Disk Space. Download Failed.",
+         1},
         {"a file larger than may be written", "big.bin", "", 1024 * 1024,
          "File Too Large. Download Failed.", 1},
     };
@@ -282,21 +291,21 @@ TEST_F(SafetyTest, ThePersonsFilesNamedLikeWorkFilesAreKept) {
 TEST_F(SafetyTest, ArchivesTheExtractorCannotUnpackFailTheFileWithoutARetry) {
     const Tree served{{"a.txt", {"alpha\n", kDate}}, {"report.txt", {LedgerText(20000), kDate}}};
     const Tree old{{"report.txt", {"earlier report\n", Shifted(kDate, -86400)}}};
-    for (const char* fault :
-         {"bzip2_zip", "encrypted_zip", "zip_declared_size=1000", "zip_declared_size=99999999",
-          "corrupt_zip", "bad_crc_zip"}) {
+    for (const char* fault : {"bzip2_zip", "encrypted_zip", "zip_declared_size=1000",
+                              "zip_declared_size=99999999", "corrupt_zip", "bad_crc_zip"}) {
         SCOPED_TRACE(fault);
         const std::string key =
             NextCase(served, std::string("fault = ") + fault + " file=report.txt\n");
         WriteDestination(old);
         const ProgramRun run = Run(key, Answers("yes"));
 
-        ExpectOutcome(run, {1,
-                            {{"a.txt", served.at("a.txt")}, {"report.txt", old.at("report.txt")}},
-                            {"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 2"},
-                            {"a\\.txt  1K  \\(1 of 2\\)", "Complete", "report\\.txt  .*\\(2 of 2\\)",
-                             "Download Failed", "Processing Finished With Errors",
-                             " Download Processing Finished\\. Some Files Could Not Be Saved\\."}});
+        ExpectOutcome(run,
+                      {1,
+                       {{"a.txt", served.at("a.txt")}, {"report.txt", old.at("report.txt")}},
+                       {"VDLK", "DKFL", "DKFL", "DownLoad 1", "DownLoad 2"},
+                       {"a\\.txt  1K  \\(1 of 2\\)", "Complete", "report\\.txt  .*\\(2 of 2\\)",
+                        "Download Failed", "Processing Finished With Errors",
+                        " Download Processing Finished\\. Some Files Could Not Be Saved\\."}});
     }
 }
 

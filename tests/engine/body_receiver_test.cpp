@@ -59,13 +59,14 @@ TEST(BodyReceiverTest, EveryWayABodyEnds) {
     const std::string next = "HTTP/1.1 200 OK\r\n";  // the next reply: never taken
     const struct {
         const char* what;
-        std::size_t sent;         // body bytes the peer has
-        std::size_t piece;        // bytes per receive at most
-        std::ptrdiff_t end;       // after them
-        std::size_t sinkLimit;    // bytes the sink takes
+        std::size_t sent;       // body bytes the peer has
+        std::size_t piece;      // bytes per receive at most
+        std::ptrdiff_t end;     // after them
+        std::size_t sinkLimit;  // bytes the sink takes
         BodyReceipt::End expected;
     } cases[] = {
-        {"whole, large pieces", body.size(), 1 << 20, 0, std::string::npos, BodyReceipt::End::Whole},
+        {"whole, large pieces", body.size(), 1 << 20, 0, std::string::npos,
+         BodyReceipt::End::Whole},
         {"whole, small pieces", body.size(), 1000, 0, std::string::npos, BodyReceipt::End::Whole},
         {"cut short", 5000, 777, 0, std::string::npos, BodyReceipt::End::CutShort},
         {"receive fails", 70000, 65536, -1, std::string::npos, BodyReceipt::End::ReceiveFailed},
@@ -77,9 +78,9 @@ TEST(BodyReceiverTest, EveryWayABodyEnds) {
         Peer peer{body.substr(0, c.sent) + (c.sent == body.size() ? next : ""), c.piece, c.end};
         LimitedSink sink(c.sinkLimit);
         std::vector<std::int32_t> progress;
-        const BodyReceipt receipt = engine::ReceiveBody(
-            std::ref(peer), static_cast<std::int64_t>(body.size()), sink, 65536,
-            [&](std::int32_t k) { progress.push_back(k); });
+        const BodyReceipt receipt =
+            engine::ReceiveBody(std::ref(peer), static_cast<std::int64_t>(body.size()), sink, 65536,
+                                [&](std::int32_t k) { progress.push_back(k); });
 
         EXPECT_EQ(receipt.end, c.expected);
         if (c.expected != BodyReceipt::End::WriteFailed) {

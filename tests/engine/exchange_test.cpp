@@ -24,7 +24,9 @@ TEST(ExchangeTest, EachFailureWritesItsLinesAndMarksWhatItShould) {
         bool serverFailed;
     } cases[] = {
         {"silent peer",
-         [&](EngineFixture& f) { f.server().Add(testing_support::ScriptedReply{header, false, /*stall=*/true}); },
+         [&](EngineFixture& f) {
+             f.server().Add(testing_support::ScriptedReply{header, false, /*stall=*/true});
+         },
          ExchangeFailure::HeaderReceiveFailed,
          "Err - VDLK - Connection Closed Incomplete response header\n",
          " Err - DownloadFile - Recv Incomplete HTTP header\n", true, true},
@@ -45,7 +47,8 @@ TEST(ExchangeTest, EachFailureWritesItsLinesAndMarksWhatItShould) {
     };
     for (const auto& c : cases) {
         for (const Asker asker : {Asker::Service, Asker::Download}) {
-            SCOPED_TRACE(std::string(c.what) + (asker == Asker::Service ? ", service" : ", download"));
+            SCOPED_TRACE(std::string(c.what) +
+                         (asker == Asker::Service ? ", service" : ", download"));
             EngineFixture f;
             c.peer(f);
             engine::ExchangeRequest request;

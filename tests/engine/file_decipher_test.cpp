@@ -32,8 +32,8 @@ class DecipherTest : public ::testing::Test {
     bool Run(const DecipherRequest& request) {
         auto file = platform::File::Open(dir_.Sub("f~"), platform::FileAccess::ReadWrite);
         EXPECT_TRUE(file.ok());
-        return file && engine::DecipherDownloadedFile(*file, request,
-                                                      engine_testing::TestKeyTable());
+        return file &&
+               engine::DecipherDownloadedFile(*file, request, engine_testing::TestKeyTable());
     }
     testing_support::TempDir dir_;
 };

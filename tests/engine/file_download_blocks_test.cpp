@@ -11,11 +11,11 @@
 #include "engine/file_download.h"
 #include "engine/key_operations.h"
 #include "engine_fixture.h"
-#include "replies.h"
 #include "net/blowfish.h"
 #include "net/md5.h"
 #include "net/request_builder.h"
 #include "platform/file.h"
+#include "replies.h"
 #include "support/random_bytes.h"
 
 namespace {
@@ -25,7 +25,6 @@ using engine_testing::FileReply;
 using engine_testing::ListReply;
 
 using testing_support::RandomBytes;
-
 
 // One listed file, dated 1 January 2100.
 std::string OneFile(std::size_t size) {
@@ -42,7 +41,6 @@ std::string Files(const std::vector<std::size_t>& sizes) {
     }
     return text + "\r\n";
 }
-
 
 // The request that asked for the file (the one after the list).
 std::string DownloadRequest(EngineFixture& f) {

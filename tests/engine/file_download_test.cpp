@@ -8,8 +8,8 @@
 #include "engine/file_download.h"
 #include "engine/key_operations.h"
 #include "engine_fixture.h"
-#include "replies.h"
 #include "platform/file.h"
+#include "replies.h"
 
 namespace {
 
@@ -17,9 +17,6 @@ using engine_testing::EngineFixture;
 using engine_testing::FileReply;
 using engine_testing::ListReply;
 using engine_testing::Record;
-
-
-
 
 // The switches of a run after the user agreed to replace existing files.
 void ReplaceRun(EngineFixture& f) {
@@ -160,8 +157,8 @@ TEST(DownloadWrites, ALocalCopyAnotherProgramHoldsIsPassedOverAsNotFetched) {
     f.block().verification = true;
     f.block().transferCompress = true;
     f.dir().Write("dest/held.txt", "held by another program");
-    auto holder = platform::File::Open(f.dir().Sub("dest/held.txt"),
-                                       platform::FileAccess::WriteExisting);
+    auto holder =
+        platform::File::Open(f.dir().Sub("dest/held.txt"), platform::FileAccess::WriteExisting);
     ASSERT_TRUE(holder.ok());
     f.server().Add(ListReply(Record(1, "held.txt") + Record(2, "next.txt") + "\r\n"));
     f.server().Add(FileReply("next"));

@@ -6,17 +6,15 @@
 
 #include "engine/key_operations.h"
 #include "engine_fixture.h"
-#include "replies.h"
 #include "net/message_cipher.h"
 #include "platform/file.h"
+#include "replies.h"
 
 namespace {
 
 using engine_testing::EncipheredListReply;
 using engine_testing::EngineFixture;
 using engine_testing::ListReply;
-
-
 
 const std::string kThreeFiles =
     "1\tTop\\a.txt\t1\t07D60C1F0F2D1E\t0\t0\t2\tTop\\sub\\b.txt\t1\t \t0\t0\t"

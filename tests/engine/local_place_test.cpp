@@ -21,14 +21,14 @@ TEST(LocalPlaceTest, FoldersAreMadeLevelByLevelButNeverThroughALink) {
     const auto destination = platform::Folder::Open(dir.Sub("dest"));
     ASSERT_TRUE(destination.ok());
 
-    auto missing = PlaceUnder(*destination, dir.Sub("dest"), "one\\two\\a.txt",
-                              MissingFolders::Fail);
+    auto missing =
+        PlaceUnder(*destination, dir.Sub("dest"), "one\\two\\a.txt", MissingFolders::Fail);
     EXPECT_TRUE(missing.error().NotFound());
     EXPECT_FALSE(platform::Exists(dir.Sub("dest/one")));
 
     for (int time = 0; time < 2; ++time) {  // existing folders are entered again
-        auto made = PlaceUnder(*destination, dir.Sub("dest"), "one\\two\\a.txt",
-                               MissingFolders::Make);
+        auto made =
+            PlaceUnder(*destination, dir.Sub("dest"), "one\\two\\a.txt", MissingFolders::Make);
         ASSERT_TRUE(made.ok());
         EXPECT_EQ(made->folderPath, dir.Sub("dest/one/two"));
         EXPECT_EQ(made->name, "a.txt");

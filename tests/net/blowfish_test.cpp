@@ -163,7 +163,7 @@ TEST(BlowfishKey, EmptyKeyIsRefusedAndKeyCanBeReplaced) {
 }
 
 class BlowfishBuffers : public testing::Test {
-protected:
+  protected:
     Bytes key_ = FromHex("00112233445566778899AABBCCDDEEFF");
     net::BlowfishCipher cipher_ = Keyed(key_);
 };

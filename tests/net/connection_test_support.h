@@ -20,7 +20,7 @@
 namespace connection_testing {
 
 class RecordingLog final : public net::LogSink {
-public:
+  public:
     bool Wants(net::LineKind) const override { return true; }
     void Write(net::LineKind kind, std::string_view line) override {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -36,7 +36,7 @@ public:
         return kinds_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<net::LineKind> kinds_;
     std::vector<std::string> lines_;
@@ -45,7 +45,7 @@ private:
 // Answers lookups from a table; a name can be made to fail a number of times
 // before it resolves. Unknown names fail. Every lookup is recorded.
 class ScriptedResolver final : public net::HostResolver {
-public:
+  public:
     static constexpr int kLookupError = -2;  // the resolver's "no such name"
 
     void Answer(const std::string& host, std::uint32_t address, int failuresFirst = 0) {
@@ -66,7 +66,7 @@ public:
     }
     const std::vector<std::string>& Looked() const { return looked_; }
 
-private:
+  private:
     std::map<std::string, std::uint32_t> answers_;
     std::map<std::string, int> failuresLeft_;
     std::vector<std::string> looked_;

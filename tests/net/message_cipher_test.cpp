@@ -37,7 +37,7 @@ Bytes ZeroPadded(Bytes bytes) {
 }
 
 class MessageCipher : public testing::Test {
-protected:
+  protected:
     Bytes tableBytes_ = TestTableBytes();
     net::KeyTable table_{std::span<const std::uint8_t, net::KeyTable::kSize>(tableBytes_)};
 };

@@ -45,8 +45,10 @@ TEST_F(FolderTest, EntriesAreSeenAsWhatTheyAre) {
     const struct {
         const char* name;
         EntryKind kind;
-    } cases[] = {{"plain.txt", EntryKind::Regular}, {"sub", EntryKind::Folder},
-                 {"away", EntryKind::Link},         {"dangling", EntryKind::Link},
+    } cases[] = {{"plain.txt", EntryKind::Regular},
+                 {"sub", EntryKind::Folder},
+                 {"away", EntryKind::Link},
+                 {"dangling", EntryKind::Link},
                  {"fifo", EntryKind::Other}};
     for (const auto& c : cases) {
         auto info = inside_.Inspect(c.name);

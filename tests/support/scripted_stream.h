@@ -24,10 +24,10 @@ namespace testing_support {
 struct StreamStep {
     enum class Kind { Read, Expect, Request, Pause, Close, Fail, Interrupt, TakeAtMost };
     Kind kind = Kind::Read;
-    std::string bytes;                       // Read: served; Expect: to be sent
-    std::chrono::milliseconds pause{0};      // Pause
-    int error = 0;                           // Fail
-    std::size_t count = 0;                   // TakeAtMost
+    std::string bytes;                   // Read: served; Expect: to be sent
+    std::chrono::milliseconds pause{0};  // Pause
+    int error = 0;                       // Fail
+    std::size_t count = 0;               // TakeAtMost
 };
 
 // Served to the next receives, as much as each asks for.

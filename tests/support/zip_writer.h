@@ -10,7 +10,6 @@ namespace testing_support {
 // Writes an archive of deflated (or stored) members; false when minizip
 // fails.
 bool WriteZip(const std::string& path,
-              const std::vector<std::pair<std::string, std::string>>& members,
-              bool stored = false);
+              const std::vector<std::pair<std::string, std::string>>& members, bool stored = false);
 
 }  // namespace testing_support

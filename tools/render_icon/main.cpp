@@ -55,8 +55,8 @@ int main(int argc, char** argv) {
             return 2;
         }
         const QString side = QString::number(size);
-        const QString path = outputDir + QStringLiteral("/") + side + QStringLiteral("x") +
-                             side + QStringLiteral("/apps/") + name;
+        const QString path = outputDir + QStringLiteral("/") + side + QStringLiteral("x") + side +
+                             QStringLiteral("/apps/") + name;
         if (!RenderOne(renderer, size, path)) {
             std::fprintf(stderr, "render_icon: cannot write %s\n", qPrintable(path));
             return 1;
