@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "control/activity_log.h"
 #include "platform/clock.h"
@@ -66,6 +67,24 @@ inline constexpr std::size_t kPasswordLimit = 38;
 inline constexpr std::size_t kConclusionLimit = 63;
 inline constexpr std::size_t kProgressPathLimit = 511;
 
+// Why an operation failed, in words a person reads: a kind, and the
+// details ("b2.example.com:80, b1.example.com:80: connection refused").
+struct FailureCause {
+    enum class Kind {
+        None,
+        Unreachable,     // no connection to any server
+        NoAnswer,        // a server kept silent for the whole receive time-out
+        ConnectionLost,  // the connection broke or was closed mid-reply
+        BrokenReply,     // a reply that cannot be used
+        Local,           // a cause found here (the disk, the folder)
+        Stopped,         // the user stopped the download
+    };
+    Kind kind = Kind::None;
+    std::string text;
+
+    bool operator==(const FailureCause&) const = default;
+};
+
 // The live per-file progress record, written only by the engine.
 struct LiveProgress {
     std::int32_t fileIndex = 0;
@@ -80,6 +99,13 @@ struct LiveProgress {
     // here (no space, no access, a broken archive): retrying the run would
     // not bring them.
     std::int32_t failedFiles = 0;
+    // Bytes, for the status line: the body of the file in progress (0
+    // while not known) and what of it arrived; the sizes the list gives for
+    // the run's files (0 when it gives none) and those of the files over.
+    std::int64_t fileBytes = 0;
+    std::int64_t receivedBytes = 0;
+    std::int64_t runBytes = 0;
+    std::int64_t runBytesDone = 0;
 };
 
 // The dialog's copy of the progress record.
@@ -93,6 +119,10 @@ struct ProgressSnapshot {
     std::int32_t status = 0;
     std::int32_t fileCount = 0;
     std::int32_t failedFiles = 0;
+    std::int64_t fileBytes = 0;
+    std::int64_t receivedBytes = 0;
+    std::int64_t runBytes = 0;
+    std::int64_t runBytesDone = 0;
 };
 
 struct ControlBlock {
@@ -143,6 +173,19 @@ struct ControlBlock {
     LiveProgress progress;       // guarded by progressLock
     std::string currentPath;     // guarded by progressLock
     std::string conclusionText;  // guarded by progressLock
+    // Why the last operation failed (guarded by progressLock).
+    FailureCause failureCause;
+    // The listed files the destination test found there already (guarded
+    // by progressLock).
+    std::vector<std::string> existingFiles;
+
+    // Stop: set by the dialog; the engine ends the operation in progress
+    // as soon as it can, keeping what it has, and starts no other.
+    std::atomic<bool> stopRequested{false};
+    // Ends a network wait under way at once; set by the engine when it is
+    // made, called by the dialog's Stop (both under interruptLock).
+    std::mutex interruptLock;
+    std::function<void()> interrupt;
 };
 
 }  // namespace control

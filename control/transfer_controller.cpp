@@ -127,7 +127,30 @@ ProgressSnapshot TransferController::GetProgress() {
     copy.status = live.status;
     copy.fileCount = live.fileCount;
     copy.failedFiles = live.failedFiles;
+    copy.fileBytes = live.fileBytes;
+    copy.receivedBytes = live.receivedBytes;
+    copy.runBytes = live.runBytes;
+    copy.runBytesDone = live.runBytesDone;
     return copy;
+}
+
+void TransferController::Stop() {
+    Trace("CALLMEMBER Stop\n");
+    block_->stopRequested.store(true);
+    const std::lock_guard<std::mutex> lock(block_->interruptLock);
+    if (block_->interrupt) {
+        block_->interrupt();
+    }
+}
+
+FailureCause TransferController::GetFailureCause() {
+    const std::lock_guard<std::mutex> lock(block_->progressLock);
+    return block_->failureCause;
+}
+
+std::vector<std::string> TransferController::GetExistingFiles() {
+    const std::lock_guard<std::mutex> lock(block_->progressLock);
+    return block_->existingFiles;
 }
 
 void TransferController::SetLogDirectory(std::string_view text) {

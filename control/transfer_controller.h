@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "control/control_block.h"
 #include "control/worker_engine.h"
@@ -62,6 +63,11 @@ class TransferController {
     void SetTransferCompress(bool on);
     void SyncFileAccess(bool on);
     void WaitDone();
+    // Asks the engine to stop: the operation in progress ends as soon as it
+    // can (a network wait at once), keeping what it has.
+    void Stop();
+    FailureCause GetFailureCause();
+    std::vector<std::string> GetExistingFiles();
     // Waits until the worker has news or the time is up; true with news.
     bool WaitForNews(std::chrono::milliseconds timeout);
     void AcknowledgeFile();

@@ -4,6 +4,7 @@
 // Operations receive it by reference; the worker owns it through the
 // TransferEngine.
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -47,7 +48,11 @@ struct EngineState {
 
 class EngineContext {
   public:
+    // Lets the dialog's Stop end a network wait of this engine at once.
     EngineContext(control::ControlBlock& blockIn, EngineConfig configIn);
+    ~EngineContext();
+    EngineContext(const EngineContext&) = delete;
+    EngineContext& operator=(const EngineContext&) = delete;
 
     control::ControlBlock& block;
     const EngineConfig config;
@@ -68,8 +73,22 @@ class EngineContext {
     void SetConclusion(std::string text);
     std::string Conclusion();
 
+    // Records why the operation failed, for the dialog to say.
+    void NoteFailure(control::FailureCause::Kind kind, std::string text);
+    // Why the connection in use (or the last one) failed: silence for
+    // the whole time-out, or the system's reason.
+    void NoteConnectionFailure(bool peerClosed);
+    // "b2.example.com:80", the server of the current or last connection.
+    std::string CurrentServerName();
+    // Tells the dialog of the progress, at most a few times a second.
+    void NotifyProgress();
+    bool StopRequested() const { return block.stopRequested.load(); }
+
     void Note(std::string_view name, NoteKind kind, bool reportNotFound,
               platform::SysError error = {});
+
+  private:
+    std::chrono::milliseconds lastProgressNews_{-1000};
 };
 
 }  // namespace engine

@@ -71,8 +71,40 @@ constexpr std::array<FailureRow, 6> kFailures{{
      false},
 }};
 
+// Why the exchange failed, for the dialog to say.
+void NoteCause(EngineContext& context, ExchangeFailure failure) {
+    using Kind = control::FailureCause::Kind;
+    const std::string server = context.CurrentServerName();
+    switch (failure) {
+        case ExchangeFailure::None:
+            return;
+        case ExchangeFailure::ConnectFailed:
+            if (context.StopRequested()) {
+                context.NoteFailure(Kind::Stopped, "the download was stopped");
+            } else {
+                context.NoteFailure(Kind::Unreachable, context.link.connectFailure());
+            }
+            return;
+        case ExchangeFailure::CredentialsTooLong:
+            context.NoteFailure(Kind::Local, "the download key is longer than a request holds");
+            return;
+        case ExchangeFailure::HeaderReceiveFailed:
+        case ExchangeFailure::HeaderClosed:
+            context.NoteConnectionFailure(failure == ExchangeFailure::HeaderClosed);
+            return;
+        case ExchangeFailure::HeaderOverlong:
+            context.NoteFailure(Kind::BrokenReply, "a reply from " + server + " that never ends");
+            return;
+        case ExchangeFailure::ProxyAuthentication:
+            context.NoteFailure(Kind::BrokenReply,
+                                "a proxy on the way to " + server + " refused the request");
+            return;
+    }
+}
+
 ExchangeResult Fail(EngineContext& context, const ExchangeRequest& request, ExchangeFailure failure,
                     std::size_t headerBytes) {
+    NoteCause(context, failure);
     for (const FailureRow& row : kFailures) {
         if (row.failure != failure) {
             continue;

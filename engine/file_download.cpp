@@ -33,6 +33,8 @@ void StartFile(control::LiveProgress& p, std::int32_t status) {
     p.compressed = false;
     p.doneK = 0;
     p.fileSizeK = 0;
+    p.fileBytes = 0;
+    p.receivedBytes = 0;
     p.hasFilePath = true;
     p.status = status;
 }
@@ -130,11 +132,15 @@ std::optional<FileResult> FileDownload::TakeLeftovers() {
         unpacking.leftover->Discard();  // a member whose unpacking was cut short
     }
     if (partial.leftover) {
-        if (c_.block.transferCompress.load()) {
-            // A compressed transfer is never continued: the leftover goes.
-            partial.leftover->Discard();
-        } else {
+        // A body the service would not pack can be continued: this one file
+        // is asked for unpacked. Any other leftover goes, and one that may
+        // hold anything (cut short before it was made whole) too.
+        const bool unpacked = !job_.compress || !IsCompressible(job_.path, 0);
+        if (partial.leftover->resumable() && unpacked) {
+            job_.compress = false;
             job_.leftover.emplace(std::move(*partial.leftover));
+        } else {
+            partial.leftover->Discard();
         }
     }
     return std::nullopt;
@@ -197,6 +203,7 @@ std::optional<FileResult> FileDownload::Examine() {
 FileResult FileDownload::Run() {
     c_.Publish([](control::LiveProgress& p, std::string&) { StartFile(p, status::kDownloading); });
     c_.state.localFileSize = 0;
+    job_.compress = c_.block.transferCompress.load();
     job_.Progress(" DownloadFile Processing file %s\n", job_.path.c_str());
     if (const std::optional<FileResult> ended = LookAtDestination()) {
         return *ended;
@@ -213,12 +220,12 @@ FileResult FileDownload::Run() {
         net::FangRequest fang;
         fang.timeModulo = c_.block.clock.NowSeconds() % 1025;
         fang.timeBits = c_.block.clock.NowSeconds() & 0xFFF;
-        fang.transferCompress = c_.block.transferCompress.load();
+        fang.transferCompress = job_.compress;
         return net::DownloadRequestText(link.currentHost(), credentials, c_.state.currentFileId,
                                         restartDescription_, fang);
     };
     request.beforeSend = [&] {
-        if (c_.block.transferCompress.load()) {
+        if (job_.compress) {
             link.UseLongTimeout();
             if (IsCompressible(job_.path, 0)) {
                 c_.Publish([](control::LiveProgress& p, std::string&) { p.compressed = true; });
@@ -259,7 +266,7 @@ std::optional<FileResult> FileDownload::Judge(const net::ReplyHeaders& headers) 
     if (!link.connectionOpen() && !link.Connect()) {
         return FileResult::Failed;
     }
-    if (c_.block.transferCompress.load()) {
+    if (job_.compress) {
         link.UseNormalTimeout();
     }
     if (headers.restart) {
@@ -317,12 +324,16 @@ std::optional<FileResult> FileDownload::OpenBodyFile(std::int64_t length) {
                    static_cast<unsigned long long>(*free), static_cast<unsigned long long>(needed),
                    job_.path.c_str());
         job_.SetStatus(status::kNoSpace);
+        c_.NoteFailure(control::FailureCause::Kind::Local, LocalCause(status::kNoSpace));
         return FileResult::LocalFailure;
     }
     if (job_.leftover) {
         // The earlier run's partial body: continued, or started again.
         job_.body.emplace(std::move(*job_.leftover));
         job_.leftover.reset();
+        // Until it is whole to its last unit again, a body that arrives
+        // enciphered cannot be continued.
+        job_.body->SetResumable(!job_.enciphered);
         platform::File& file = job_.body->file();
         const platform::Status positioned = job_.restart ? file.SeekToEnd() : file.Truncate(0);
         return positioned
@@ -332,6 +343,8 @@ std::optional<FileResult> FileDownload::OpenBodyFile(std::int64_t length) {
     if (job_.restart && !job_.target) {
         // Nothing was described that the body could continue.
         job_.Error(" Err - DownloadFile - Nothing to Continue %s\n", job_.path.c_str());
+        c_.NoteFailure(control::FailureCause::Kind::BrokenReply,
+                       "a reply from " + c_.CurrentServerName() + " that continues nothing");
         return FileResult::Failed;
     }
     auto created = CreateWorkFile(job_.Work(), job_.place->name, kPartialSuffix);
@@ -339,6 +352,9 @@ std::optional<FileResult> FileDownload::OpenBodyFile(std::int64_t length) {
         return job_.LocalFailure("Unable to Create File", created.error());
     }
     job_.body.emplace(std::move(*created));
+    // A plain body is a prefix of the file whenever it ends; an enciphered
+    // one only once it is deciphered to its last whole unit.
+    job_.body->SetResumable(!job_.enciphered);
     if (copyTarget) {
         auto target =
             job_.place->folder.OpenFile(job_.place->name, platform::FileAccess::ReadShared);
@@ -356,6 +372,8 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
     net::ServerLink& link = c_.link;
     const std::int64_t length = *headers.contentLength;
     if (!UsableLength(headers)) {
+        c_.NoteFailure(control::FailureCause::Kind::BrokenReply,
+                       "an unusable reply from " + c_.CurrentServerName());
         link.Disconnect();
         return FileResult::Failed;
     }
@@ -367,13 +385,19 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
         p.fileSizeK = KilobytesOf(length);
         p.doneK = 0;
         p.compressed = job_.fang.packed;
+        p.fileBytes = length;
+        p.receivedBytes = 0;
     });
     FileSink sink(job_.body->file());
     const BodyReceipt receipt = engine::ReceiveBody(
         [&](void* buffer, std::size_t capacity) { return link.Receive(buffer, capacity); }, length,
         sink, net::ServerConnection::kReadAheadSize,
         [&](std::int32_t doneK) {
-            c_.Publish([&](control::LiveProgress& p, std::string&) { p.doneK = doneK; });
+            c_.Publish([&](control::LiveProgress& p, std::string&) {
+                p.doneK = doneK;
+                p.receivedBytes = std::int64_t{doneK} * 1024;
+            });
+            c_.NotifyProgress();
         });
     return Received(receipt);
 }
@@ -381,7 +405,9 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
 // What follows the body's end.
 FileResult FileDownload::Received(const BodyReceipt& receipt) {
     net::ServerLink& link = c_.link;
-    switch (receipt.end) {
+    const bool stopped = c_.StopRequested() && receipt.end != BodyReceipt::End::Whole &&
+                         receipt.end != BodyReceipt::End::WriteFailed;
+    switch (stopped ? BodyReceipt::End::CutShort : receipt.end) {
         case BodyReceipt::End::Whole:
             return FinishFile(job_);
         case BodyReceipt::End::WriteFailed:
@@ -392,6 +418,7 @@ FileResult FileDownload::Received(const BodyReceipt& receipt) {
             return job_.LocalFailure("Write Failed", receipt.writeError);
         case BodyReceipt::End::ReceiveFailed:
             WriteErrorLine(c_, "Err - %s - Error Receiving data from server\n", job_.path.c_str());
+            c_.NoteConnectionFailure(false);
             link.Disconnect();
             link.SetCommFailed();
             link.MarkCurrentServerFailed();
@@ -399,9 +426,9 @@ FileResult FileDownload::Received(const BodyReceipt& receipt) {
         case BodyReceipt::End::CutShort:
             break;
     }
-    // Cut short: the partial file stays for a later run to continue, cut
-    // back to whole cipher units when enciphered. The file is not
-    // complete, whatever else happens.
+    // Cut short (or stopped): the partial file stays for a later run to
+    // continue, cut back to whole cipher units when enciphered. The file
+    // is not complete, whatever else happens.
     const DecipherRequest request{job_.restart,
                                   true,
                                   job_.enciphered,
@@ -412,8 +439,11 @@ FileResult FileDownload::Received(const BodyReceipt& receipt) {
     (void)DecipherDownloadedFile(file, request, c_.config.keyTable);
     if (auto size = file.Size(); size && *size == 0) {
         job_.body->Discard();
+    } else {
+        job_.body->SetResumable(true);
     }
     WriteErrorLine(c_, "Err - %s - Error Receiving data from server\n", job_.path.c_str());
+    c_.NoteConnectionFailure(true);
     link.Disconnect();
     job_.SetStatus(status::kIncomplete);
     return FileResult::Incomplete;
@@ -508,10 +538,18 @@ std::vector<bool> CollidingEntries(const std::vector<std::optional<std::string>>
 
 bool DownloadFileList(EngineContext& context) {
     KeyFileList& list = context.state.keyFileList;
+    // The list's third field is each file's size where the service gives
+    // it; the run's total shows beside the file in progress.
+    std::int64_t runBytes = 0;
+    for (const KeyFileEntry& entry : list) {
+        runBytes += std::max<std::int64_t>(entry.numberA, 0);
+    }
     context.Publish([&](control::LiveProgress& p, std::string&) {
         p.fileCount = static_cast<std::int32_t>(
             std::min<std::size_t>(list.size(), std::numeric_limits<std::int32_t>::max()));
         p.failedFiles = 0;
+        p.runBytes = runBytes;
+        p.runBytesDone = 0;
     });
     if (!context.state.ledgerPruned) {
         context.ledger.Prune(context.block.clock.NowSeconds());
@@ -523,6 +561,9 @@ bool DownloadFileList(EngineContext& context) {
 
     bool allComplete = true;
     for (std::size_t i = 0; i < list.size(); ++i) {
+        if (context.StopRequested()) {
+            return false;  // no further file after a stop
+        }
         const std::optional<std::string>& path = paths[i];
         context.state.currentFileId = list[i].fileId;
         if (!path || colliding[i]) {
@@ -539,6 +580,7 @@ bool DownloadFileList(EngineContext& context) {
         context.Publish([&](control::LiveProgress& p, std::string&) {
             p.status = result == FileResult::Failed ? status::kFailed : p.status;
             p.failedFiles += result == FileResult::LocalFailure ? 1 : 0;
+            p.runBytesDone += std::max<std::int64_t>(list[i].numberA, 0);
         });
         WaitForAcknowledgement(context);
         if (result == FileResult::Failed) {

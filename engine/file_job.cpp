@@ -30,10 +30,27 @@ void FileJob::DuplicateLine() {
     }
 }
 
+// The cause of a file's local failure, in words.
+std::string LocalCause(std::int32_t status) {
+    switch (status) {
+        case status::kNoSpace:
+            return "no space left on the disk";
+        case status::kTooLarge:
+            return "the file is larger than the disk takes";
+        case status::kAccessDenied:
+            return "the folder may not be written";
+        case status::kRefusedName:
+            return "a name the folder cannot hold";
+        default:
+            return "the file could not be stored";
+    }
+}
+
 FileResult FileJob::LocalFailure(const char* what, const platform::SysError& error) {
     Error(" Err - DownloadFile - %s %d %s\n", what, error.code, path.c_str());
     const std::int32_t status = StatusForLocalError(error);
     SetStatus(status);
+    context.NoteFailure(control::FailureCause::Kind::Local, LocalCause(status));
     return status == status::kRefusedName ? FileResult::Done : FileResult::LocalFailure;
 }
 

@@ -57,6 +57,9 @@ struct FileJob {
     // found complete.
     std::optional<WorkFile> leftover;
     std::optional<WorkFile> body;
+    // The request offers to take the file packed (the run's switch, unless
+    // a partial body is continued).
+    bool compress = false;
     // From the reply.
     bool restart = false;
     net::FangValues fang;
@@ -65,5 +68,7 @@ struct FileJob {
 
 // The final status of a file that could not be stored for this reason.
 std::int32_t StatusForLocalError(const platform::SysError& error);
+// The words for such a status ("no space left on the disk").
+std::string LocalCause(std::int32_t status);
 
 }  // namespace engine

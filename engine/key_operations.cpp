@@ -39,6 +39,9 @@ bool RequestTwice(EngineContext& context, const char* word, const char* retryLin
     return false;
 }
 
+// More than a person reads in a question; the count still says "some exist".
+constexpr std::size_t kExistingFilesShown = 200;
+
 // A regular file has the entry's name below the destination. Anything
 // else there (a link, a folder) is refused by the download rather than
 // replaced, so nobody needs to be asked about it.
@@ -124,24 +127,29 @@ bool TestDestUsingKey(EngineContext& context) {
     }
     auto destination = platform::Folder::Open(*context.block.localDirectory);
 
-    // Every listed path counts as asked about, also after the first that
-    // exists, where the look stops.
+    // Every listed path counts as asked about, and every file that exists
+    // is named to the person; the progress record names the first.
     std::set<std::string> tested;
-    bool found = false;
+    std::vector<std::string> existing;
     for (KeyFileEntry& entry : context.state.keyFileList) {
         const std::optional<std::string> path = LocalPathFor(context, entry);
         if (!path) {
             continue;  // never looked at: the download refuses it too
         }
         tested.insert(*path);
-        if (found) {
+        if (existing.size() >= kExistingFilesShown) {
             continue;
         }
-        context.state.currentFileId = entry.fileId;
-        context.Publish(
-            [&](control::LiveProgress&, std::string& currentPath) { currentPath = *path; });
-        found = destination && ExistsAsFile(*destination, *context.block.localDirectory, entry);
+        if (existing.empty()) {
+            context.state.currentFileId = entry.fileId;
+            context.Publish(
+                [&](control::LiveProgress&, std::string& currentPath) { currentPath = *path; });
+        }
+        if (destination && ExistsAsFile(*destination, *context.block.localDirectory, entry)) {
+            existing.push_back(*path);
+        }
     }
+    const bool found = !existing.empty();
     context.state.testedPaths = std::move(tested);
     context.Publish([&](control::LiveProgress& progress, std::string&) {
         progress.compressed = false;
@@ -150,6 +158,10 @@ bool TestDestUsingKey(EngineContext& context) {
         progress.hasFilePath = true;
         progress.status = found ? control::status::kSomeExist : control::status::kNoneExist;
     });
+    {
+        const std::lock_guard<std::mutex> lock(context.block.progressLock);
+        context.block.existingFiles = std::move(existing);
+    }
     Trace(context, "  TestDestUsingKey Complete\n");
     return true;
 }

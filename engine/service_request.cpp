@@ -31,6 +31,8 @@ bool ReceiveReplyBody(EngineContext& context, const std::string& word, std::int6
         // a reason for a huge allocation.
         net::Logf(context.log(), LineKind::Error, " Err - %s - Unacceptable Content-Length %lld\n",
                   word.c_str(), static_cast<long long>(length));
+        context.NoteFailure(control::FailureCause::Kind::BrokenReply,
+                            "a reply from " + context.CurrentServerName() + " of an unusable size");
         link.Disconnect();
         return false;
     }
@@ -44,6 +46,7 @@ bool ReceiveReplyBody(EngineContext& context, const std::string& word, std::int6
             net::Logf(context.log(), LineKind::Error,
                       " Err - %s - Connection Closed Incomplete HTTP response data\n",
                       word.c_str());
+            context.NoteConnectionFailure(got == 0);
             if (got < 0) {
                 link.SetCommFailed();
                 link.MarkCurrentServerFailed();

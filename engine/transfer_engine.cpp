@@ -38,9 +38,11 @@ bool TransferEngine::Reset() {
     block.localDirectory.reset();
     block.downloadKey.reset();
     state.keyFileList.clear();
-    context_.Publish([](control::LiveProgress& progress, std::string& currentPath) {
+    context_.Publish([&](control::LiveProgress& progress, std::string& currentPath) {
         currentPath.clear();
         progress = control::LiveProgress{};
+        block.failureCause = {};
+        block.existingFiles.clear();
     });
     // Work files of earlier operations. Only the program's own folder holds
     // them: anywhere else (the current folder is often the user's home) a

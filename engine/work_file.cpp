@@ -19,12 +19,21 @@ std::string WorkName(std::string_view target, std::string_view suffix, int attem
 }  // namespace
 
 WorkFile::WorkFile(const WorkPlace& place, std::string name, platform::File file,
-                   platform::FileIdentity identity)
+                   platform::FileIdentity identity, bool resumable)
     : folder_(&place.folder),
       ledger_(&place.ledger),
       name_(std::move(name)),
       file_(std::move(file)),
-      identity_(identity) {}
+      identity_(identity),
+      path_(platform::JoinName(place.folderPath, name_)),
+      resumable_(resumable) {}
+
+void WorkFile::SetResumable(bool resumable) {
+    if (resumable != resumable_) {
+        (void)ledger_->Record(identity_, path_, resumable);
+        resumable_ = resumable;
+    }
+}
 
 platform::Status WorkFile::Install(std::string_view target) {
     // Renamed while still held, so no other run can have touched it.
@@ -62,7 +71,8 @@ LeftoverSearch FindLeftover(const WorkPlace& place, std::string_view target,
             search.inUse = true;
             return search;
         }
-        search.leftover.emplace(place, name, std::move(*file), *identity);
+        search.leftover.emplace(place, name, std::move(*file), *identity,
+                                place.ledger.Resumable(*identity));
         return search;
     }
     return search;

@@ -31,7 +31,7 @@ struct WorkPlace {
 class WorkFile {
   public:
     WorkFile(const WorkPlace& place, std::string name, platform::File file,
-             platform::FileIdentity identity);
+             platform::FileIdentity identity, bool resumable = false);
     WorkFile(WorkFile&& other) noexcept = default;
     WorkFile& operator=(WorkFile&&) = delete;
     WorkFile(const WorkFile&) = delete;
@@ -41,6 +41,13 @@ class WorkFile {
 
     platform::File& file() { return file_; }
     const std::string& name() const { return name_; }
+    // A body an earlier run cut short and left whole to its last full
+    // unit: a later run may continue it.
+    bool resumable() const { return resumable_; }
+    // Records whether a later run may continue it: true once the body it
+    // holds is left whole to its last full unit, false before it is
+    // written again.
+    void SetResumable(bool resumable);
 
     // Renames it over the target (a name in the same folder) and forgets it.
     platform::Status Install(std::string_view target);
@@ -53,6 +60,8 @@ class WorkFile {
     std::string name_;
     platform::File file_;
     platform::FileIdentity identity_;
+    std::string path_;
+    bool resumable_;
 };
 
 struct LeftoverSearch {

@@ -8,6 +8,8 @@ namespace engine {
 namespace {
 
 constexpr std::string_view kEntryPrefix = "work-";
+// The entry's second line when the work file may be continued.
+constexpr std::string_view kResumable = "\nresumable";
 // Longer than any path an entry records.
 constexpr std::size_t kPathLimit = 64 * 1024;
 
@@ -28,11 +30,24 @@ std::string WorkFileLedger::EntryPath(const platform::FileIdentity& identity) co
                                       static_cast<unsigned long long>(identity.bornNanoseconds)));
 }
 
-bool WorkFileLedger::Record(const platform::FileIdentity& identity, std::string_view path) {
+bool WorkFileLedger::Record(const platform::FileIdentity& identity, std::string_view path,
+                            bool resumable) {
     if (!folder_ || !platform::CreateFolder(*folder_)) {
         return false;
     }
-    return platform::WriteWholeFile(EntryPath(identity), std::string(path)).ok();
+    std::string entry(path);
+    if (resumable) {
+        entry += kResumable;
+    }
+    return platform::WriteWholeFile(EntryPath(identity), entry).ok();
+}
+
+bool WorkFileLedger::Resumable(const platform::FileIdentity& identity) const {
+    if (!folder_) {
+        return false;
+    }
+    auto entry = platform::ReadFileStart(EntryPath(identity), kPathLimit);
+    return entry && entry->ends_with(kResumable);
 }
 
 void WorkFileLedger::Forget(const platform::FileIdentity& identity) {
@@ -59,14 +74,15 @@ void WorkFileLedger::Prune(std::int64_t nowSeconds, std::int64_t staleAfterSecon
     }
     for (const std::string& name : *names) {
         auto entry = ledger->Inspect(name);
-        auto path = platform::ReadFileStart(platform::JoinName(*folder_, name), kPathLimit);
-        if (!name.starts_with(kEntryPrefix) || !entry || !path) {
+        auto text = platform::ReadFileStart(platform::JoinName(*folder_, name), kPathLimit);
+        if (!name.starts_with(kEntryPrefix) || !entry || !text) {
             continue;
         }
+        const std::string path = text->substr(0, text->find('\n'));
         std::int64_t recorded = 0;
         std::int64_t nanoseconds = 0;
         platform::FileTimeToUnix(entry->lastWrite, &recorded, &nanoseconds);
-        const Presence presence = PresenceOf(*path, platform::JoinName(*folder_, name));
+        const Presence presence = PresenceOf(path, platform::JoinName(*folder_, name));
         if (presence == Presence::Replaced ||
             (presence == Presence::Missing && nowSeconds - recorded > staleAfterSeconds)) {
             (void)ledger->Remove(name);

@@ -24,9 +24,14 @@ class WorkFileLedger {
     // recorded and no file counts as the program's.
     explicit WorkFileLedger(std::optional<std::string> workFolder);
 
-    bool Record(const platform::FileIdentity& identity, std::string_view path);
+    // Records a work file; `resumable` says that it holds a body cut short
+    // and made whole to its last full unit, which a later run may continue
+    // (a file still being written may hold anything).
+    bool Record(const platform::FileIdentity& identity, std::string_view path,
+                bool resumable = false);
     void Forget(const platform::FileIdentity& identity);
     bool Holds(const platform::FileIdentity& identity) const;
+    bool Resumable(const platform::FileIdentity& identity) const;
 
     // Drops the entries of work files that are gone: another file has the
     // path now, or nothing has had it for `staleAfterSeconds` (a folder on

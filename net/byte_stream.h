@@ -25,6 +25,9 @@ class ByteStream {
                                               platform::SysError* error) = 0;
     // One receive; 0 when the peer closed the stream.
     virtual platform::Result<std::size_t> Receive(void* buffer, std::size_t capacity) = 0;
+    // Ends the stream from another thread: a send, wait or receive under
+    // way returns at once, and every later one fails.
+    virtual void Interrupt() = 0;
 };
 
 class StreamConnector {

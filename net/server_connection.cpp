@@ -86,7 +86,10 @@ bool ServerConnection::Open() {
         errorText_ = IsSocketCreateError(lastError_) ? kSocketCreateFailed : kConnectFailed;
         return false;
     }
-    stream_ = std::move(*connected);
+    {
+        const std::lock_guard<std::mutex> lock(streamLock_);
+        stream_ = std::move(*connected);
+    }
     isOpen_ = true;
     return true;
 }
@@ -169,7 +172,8 @@ std::ptrdiff_t ServerConnection::ReadFromStream(void* buffer, std::size_t capaci
     while (waited == platform::WaitResult::Failed && waitError.Interrupted()) {
         waited = stream_->WaitReadable(receiveTimeout_, &waitError);
     }
-    if (waited == platform::WaitResult::TimedOut) {
+    timedOut_ = waited == platform::WaitResult::TimedOut;
+    if (timedOut_) {
         lastError_ = waitError.code;
         Close();
         return -1;
@@ -204,7 +208,15 @@ void ServerConnection::Close() {
     readAheadEnd_ = 0;
     if (isOpen_) {
         isOpen_ = false;
+        const std::lock_guard<std::mutex> lock(streamLock_);
         stream_.reset();
+    }
+}
+
+void ServerConnection::Interrupt() {
+    const std::lock_guard<std::mutex> lock(streamLock_);
+    if (stream_) {
+        stream_->Interrupt();
     }
 }
 

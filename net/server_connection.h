@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,11 @@ class ServerConnection {
     // Closes the socket if the connection is open; otherwise nothing.
     void Close();
 
+    // Ends what the connection is doing, from any thread: a send, wait or
+    // receive under way fails at once, and the connection stays closed
+    // until it is opened again.
+    void Interrupt();
+
     // errorText, 0 and lastError as "%s %d %d".
     std::string DescribeError() const;
 
@@ -79,6 +85,8 @@ class ServerConnection {
 
     bool isOpen() const { return isOpen_; }
     int lastError() const { return lastError_; }
+    // The last receive failed because nothing came for the whole time-out.
+    bool timedOut() const { return timedOut_; }
     std::chrono::milliseconds receiveTimeout() const { return receiveTimeout_; }
     // IPv4 address in network byte order; 0 while unresolved.
     std::uint32_t address() const { return address_; }
@@ -96,7 +104,11 @@ class ServerConnection {
     Timeouts timeouts_;
     bool isOpen_ = false;
     int lastError_ = 0;
+    bool timedOut_ = false;
     std::chrono::milliseconds receiveTimeout_;
+    // Guards the stream's replacement against Interrupt from another
+    // thread; the worker's own sends and receives run without it.
+    std::mutex streamLock_;
     std::unique_ptr<ByteStream> stream_;
     std::uint32_t address_ = 0;
     std::string host_;

@@ -1,8 +1,29 @@
 #include "net/server_list.h"
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 
 namespace net {
+namespace {
+
+// "b2.example.com:80, b1.example.com:80: connection refused".
+std::string FailureText(const std::vector<std::string>& servers,
+                        const ServerConnection& connection) {
+    std::string text;
+    for (const std::string& server : servers) {
+        text += (text.empty() ? "" : ", ") + server;
+    }
+    std::string reason = connection.errorText() == "RACommLookup failed"
+                             ? std::string("the name could not be looked up")
+                             : platform::SystemMessage(connection.lastError());
+    if (!reason.empty()) {
+        reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+    }
+    return text + ": " + reason;
+}
+
+}  // namespace
 
 ServerEntry::ServerEntry(std::string_view host, std::string_view portText, HostResolver& resolver,
                          Timeouts timeouts, StreamConnector& connector)
@@ -22,6 +43,7 @@ ServerEntry& ServerLink::AddServer(std::string_view host, std::string_view portT
     // list, so selection never meets an entry without one.
     auto entry = std::make_unique<ServerEntry>(host, portText, resolver_, timeouts_, connector_);
     ServerEntry& added = *entry;
+    const std::lock_guard<std::mutex> lock(listLock_);
     serverList_.insert(serverList_.begin(), std::move(entry));
     return added;
 }
@@ -82,18 +104,29 @@ bool ServerLink::Connect() {
     RetargetCurrent();
     if (connection_ == nullptr) {
         Logf(log_, LineKind::Error, " Err Communications init failed\n");
+        connectFailure_ = "no server is set";
         return false;
     }
+    std::vector<std::string> tried;
     for (int counter = kFirstAttemptCounter;; --counter) {
+        if (interrupted_.load()) {
+            connectFailure_ = "the download was stopped";
+            return false;
+        }
         if (connection_->Open()) {
             break;
         }
         const std::string reason = connection_->DescribeError();
         Logf(log_, LineKind::Error, " Err Communications connect to Quorvane failed %d %s\n",
              counter, reason.c_str());
+        const std::string server = currentServer_->host + ":" + currentServer_->portText;
+        if (std::find(tried.begin(), tried.end(), server) == tried.end()) {
+            tried.push_back(server);
+        }
         currentServer_->failed = true;
         if (counter == kLastAttempt) {
             commFailed_ = true;
+            connectFailure_ = FailureText(tried, *connection_);
             return false;
         }
         SelectNextServer();
@@ -103,6 +136,14 @@ bool ServerLink::Connect() {
     currentServer_->failed = false;
     connectionFlags_ |= kConnectionOpen;
     return true;
+}
+
+void ServerLink::Interrupt() {
+    interrupted_.store(true);
+    const std::lock_guard<std::mutex> lock(listLock_);
+    for (auto& entry : serverList_) {
+        entry->connection.Interrupt();
+    }
 }
 
 bool ServerLink::Disconnect() {

@@ -3,10 +3,12 @@
 // connection goes to, connecting with retries and fail-over, and dropping the
 // connection again. Used on the worker thread only.
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +76,15 @@ class ServerLink {
     // Closes and forgets the connection in use; false when there was none.
     bool Disconnect();
 
+    // Ends what the link is doing, from any thread: a wait, send or receive
+    // under way fails at once, and every later Connect fails.
+    void Interrupt();
+    bool interrupted() const { return interrupted_.load(); }
+    // Why the last Connect failed, in words: the servers tried and the
+    // system's reason ("b2.example.com:80, b1.example.com:80: connection
+    // refused").
+    const std::string& connectFailure() const { return connectFailure_; }
+
     // Sends a whole request through the connection in use; a zero length
     // succeeds without touching it.
     bool SendRequest(const void* data, std::size_t length);
@@ -111,12 +122,17 @@ class ServerLink {
     Timeouts timeouts_;
     HostResolver& resolver_;
     StreamConnector& connector_;
+    // Guards the list against Interrupt from another thread while servers
+    // are added.
+    std::mutex listLock_;
     std::vector<std::unique_ptr<ServerEntry>> serverList_;
     ServerEntry* currentServer_ = nullptr;
     ServerConnection* connection_ = nullptr;
     std::uint32_t connectionFlags_ = 0;
     bool commFailed_ = false;
     bool commInitFailed_ = false;
+    std::atomic<bool> interrupted_{false};
+    std::string connectFailure_;
 };
 
 }  // namespace net

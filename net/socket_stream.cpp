@@ -17,6 +17,7 @@ class SocketStream final : public ByteStream {
     platform::Result<std::size_t> Receive(void* buffer, std::size_t capacity) override {
         return socket_.Receive(buffer, capacity);
     }
+    void Interrupt() override { socket_.Shutdown(); }
 
   private:
     platform::TcpSocket socket_;

@@ -62,11 +62,13 @@ class EngineFixture {
     testing_support::FakeClock& clock() { return clock_; }
 
     // Records a file below the fixture's folder as a work file that an
-    // earlier run of the program left behind.
-    void MarkLeftover(const std::string& relative) {
+    // earlier run of the program left behind, one that may be continued
+    // unless said otherwise.
+    void MarkLeftover(const std::string& relative, bool resumable = true) {
         auto file = platform::File::Open(dir_.Sub(relative), platform::FileAccess::ReadShared);
         ASSERT_TRUE(file.ok()) << relative;
-        ASSERT_TRUE(context().ledger.Record(file->Identity().value(), dir_.Sub(relative)));
+        ASSERT_TRUE(
+            context().ledger.Record(file->Identity().value(), dir_.Sub(relative), resumable));
     }
 
     std::string Log() const {

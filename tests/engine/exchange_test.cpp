@@ -68,4 +68,37 @@ TEST(ExchangeTest, EachFailureWritesItsLinesAndMarksWhatItShould) {
     }
 }
 
+// Each failure leaves its cause in words for the dialog.
+TEST(ExchangeTest, EachFailureSaysWhyInWords) {
+    using Kind = control::FailureCause::Kind;
+    const std::string header = "HTTP/1.1 200 OK\r\n";
+    const struct {
+        std::function<void(EngineFixture&)> peer;
+        Kind kind;
+        std::string text;
+    } cases[] = {
+        {[&](EngineFixture& f) {
+             f.server().Add(testing_support::ScriptedReply(header, false, true));
+         },
+         Kind::NoAnswer, "no answer from 127.0.0.1:40001 for 180 s"},
+        {[&](EngineFixture& f) { f.server().Add(header, true); }, Kind::ConnectionLost,
+         "127.0.0.1:40001 closed the connection"},
+        {[&](EngineFixture& f) { f.server().Add(header + std::string(5000, 'x')); },
+         Kind::BrokenReply, "a reply from 127.0.0.1:40001 that never ends"},
+        {[&](EngineFixture& f) { f.server().Add("HTTP/1.0 407 Proxy\r\n\r\n"); }, Kind::BrokenReply,
+         "a proxy on the way to 127.0.0.1:40001 refused the request"},
+    };
+    for (const auto& c : cases) {
+        EngineFixture f;
+        c.peer(f);
+        engine::ExchangeRequest request;
+        request.name = "VDLK";
+        request.build = [](const std::string& credentials) {
+            return "GET / HTTP/1.1\r\n" + credentials + "\r\n";
+        };
+        EXPECT_FALSE(engine::Exchange(f.context(), request).ok());
+        EXPECT_EQ(f.block().failureCause, (control::FailureCause{c.kind, c.text}));
+    }
+}
+
 }  // namespace

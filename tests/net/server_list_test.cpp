@@ -134,9 +134,14 @@ TEST(ServerLinkTest, RefusingServerIsLeftForTheOtherAndRetriedAfterFiftyOnePasse
 
 TEST(ServerLinkTest, EveryServerRefusingGivesFourAttemptsThreePausesAndCommFailed) {
     Link l;
-    l.link.AddServer("127.0.0.1", RefusedPortText());
-    l.link.AddServer("127.0.0.1", RefusedPortText());
+    const std::string first = RefusedPortText();
+    const std::string second = RefusedPortText();
+    l.link.AddServer("127.0.0.1", first);
+    l.link.AddServer("127.0.0.1", second);
     EXPECT_FALSE(l.link.Connect());
+    // Each server tried, once, in the order tried, and the system's reason.
+    EXPECT_EQ(l.link.connectFailure(),
+              "127.0.0.1:" + second + ", 127.0.0.1:" + first + ": connection refused");
 
     const std::string reason = platform::StrPrintf("connect failed 0 %d", ECONNREFUSED);
     EXPECT_EQ(l.log.Lines(), (std::vector<std::string>{

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 namespace testing_support {
 namespace {
@@ -108,6 +110,8 @@ class StepStream final : public net::ByteStream {
     StepStream(std::shared_ptr<ScriptedConnector::State> state, std::vector<StreamStep> steps)
         : state_(std::move(state)), steps_(steps.begin(), steps.end()) {}
 
+    void Interrupt() override { interrupted_ = true; }
+
     ~StepStream() override {
         // A peer closing after the client stopped listening is no step the
         // client could have played.
@@ -120,6 +124,9 @@ class StepStream final : public net::ByteStream {
     }
 
     platform::Result<std::size_t> Send(const void* data, std::size_t length) override {
+        if (interrupted_) {
+            return platform::SysError{EPIPE};
+        }
         if (Front(Kind::TakeAtMost)) {
             takeAtMost_ = steps_.front().count;
             steps_.pop_front();
@@ -161,7 +168,7 @@ class StepStream final : public net::ByteStream {
     platform::WaitResult WaitReadable(std::chrono::milliseconds timeout,
                                       platform::SysError* error) override {
         for (;;) {
-            if (steps_.empty()) {
+            if (steps_.empty() || interrupted_) {
                 return platform::WaitResult::Ready;  // the end of the script: closed
             }
             StreamStep& step = steps_.front();
@@ -197,7 +204,7 @@ class StepStream final : public net::ByteStream {
     }
 
     platform::Result<std::size_t> Receive(void* buffer, std::size_t capacity) override {
-        if (steps_.empty() || Front(Kind::Close)) {
+        if (steps_.empty() || Front(Kind::Close) || interrupted_) {
             return std::size_t{0};
         }
         StreamStep& step = steps_.front();
@@ -230,6 +237,7 @@ class StepStream final : public net::ByteStream {
     std::deque<StreamStep> steps_;
     std::size_t takeAtMost_ = static_cast<std::size_t>(-1);
     std::string request_;
+    std::atomic<bool> interrupted_{false};
 };
 
 }  // namespace
@@ -307,7 +315,7 @@ class PeerStream final : public net::ByteStream {
 
     platform::WaitResult WaitReadable(std::chrono::milliseconds,
                                       platform::SysError* error) override {
-        if (sent_ < pending_.size() || ends_) {
+        if (sent_ < pending_.size() || ends_ || interrupted_) {
             return platform::WaitResult::Ready;
         }
         *error = platform::SysError{ETIMEDOUT};
@@ -315,11 +323,22 @@ class PeerStream final : public net::ByteStream {
     }
 
     platform::Result<std::size_t> Receive(void* buffer, std::size_t capacity) override {
-        const std::size_t count = std::min(capacity, pending_.size() - sent_);
+        if (interrupted_) {
+            return std::size_t{0};
+        }
+        std::size_t count = std::min(capacity, pending_.size() - sent_);
+        if (hook_ && sent_ < hookAt_) {
+            count = std::min(count, hookAt_ - sent_);
+        }
         std::memcpy(buffer, pending_.data() + sent_, count);
         sent_ += count;
+        if (hook_ && sent_ >= hookAt_) {
+            std::exchange(hook_, nullptr)();
+        }
         return count;
     }
+
+    void Interrupt() override { interrupted_ = true; }
 
   private:
     // The next reply of the queue, as a peer that reads whole requests and
@@ -336,6 +355,10 @@ class PeerStream final : public net::ByteStream {
         }
         ScriptedReply reply = std::move(state_->replies.front());
         state_->replies.pop_front();
+        if (reply.hook) {
+            hookAt_ = pending_.size() + reply.hookAfter;
+            hook_ = std::move(reply.hook);
+        }
         pending_ += reply.bytes;
         ends_ = reply.close;
         stalled_ = reply.stall;
@@ -347,6 +370,9 @@ class PeerStream final : public net::ByteStream {
     std::size_t sent_ = 0;
     bool ends_ = false;     // once the pending bytes are read, receives give 0
     bool stalled_ = false;  // once they are read, waits time out
+    std::size_t hookAt_ = 0;
+    std::function<void()> hook_;
+    std::atomic<bool> interrupted_{false};
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -79,11 +80,19 @@ class ScriptedConnector final : public net::StreamConnector {
 
 // A reply of a ScriptedPeer.
 struct ScriptedReply {
+    ScriptedReply() = default;
+    ScriptedReply(std::string bytesIn, bool closeIn = false, bool stallIn = false)
+        : bytes(std::move(bytesIn)), close(closeIn), stall(stallIn) {}
+
     std::string bytes;
     // Close the connection after sending (else it stays for the next request).
     bool close = false;
     // Send, then nothing more: every later wait on the connection times out.
     bool stall = false;
+    // Runs once when the first `hookAfter` bytes of the reply have been read
+    // (on the reading thread), as something else happens mid-reply.
+    std::size_t hookAfter = 0;
+    std::function<void()> hook;
 };
 
 class ScriptedPeer final : public net::StreamConnector {
