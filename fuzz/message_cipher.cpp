@@ -4,8 +4,8 @@
 // The first input byte chooses the room of the output buffer (ample, or
 // short of the deciphered blocks by up to 8 bytes), the size of the
 // stream's pieces and which of the costlier checks run (each runs a key
-// schedule of its own, so each runs for half the inputs); the rest is the
-// message. Checked: the prefix names the
+// schedule of its own, so each runs for a quarter of the inputs); the rest
+// is the message. Checked: the prefix names the
 // index that comes back; only whole blocks are deciphered, into a buffer
 // that holds them, and nothing past them is written; in place and apart
 // give the same bytes; a message enciphered from the plaintext under the
@@ -59,10 +59,10 @@ void CheckMessage(std::uint8_t mode, std::span<const std::uint8_t> message) {
         return;
     }
 
-    if ((mode & 1) == 0) {
+    if ((mode & 3) == 0) {
         CheckInPlace(message, apart, index, length);
     }
-    if ((mode & 2) == 0) {
+    if ((mode & 12) == 0) {
         CheckEncipheredAgain(message, apart, index, length);
     }
 }
