@@ -35,6 +35,9 @@ class ControllerAdapter final : public DialogController {
     std::string GetConclusion() override { return controller_.GetConclusion(); }
     control::ProgressSnapshot GetProgress() override { return controller_.GetProgress(); }
     void AcknowledgeFile() override { controller_.AcknowledgeFile(); }
+    void Stop() override { controller_.Stop(); }
+    control::FailureCause GetFailureCause() override { return controller_.GetFailureCause(); }
+    std::vector<std::string> GetExistingFiles() override { return controller_.GetExistingFiles(); }
     bool WaitForNews(std::chrono::milliseconds timeout) override {
         return controller_.WaitForNews(timeout);
     }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "control/control_block.h"
 #include "control/worker_engine.h"
@@ -39,6 +40,11 @@ class DialogController {
     virtual std::string GetConclusion() = 0;
     virtual control::ProgressSnapshot GetProgress() = 0;
     virtual void AcknowledgeFile() = 0;
+    // Ends the operation under way as soon as it can, keeping what it has.
+    virtual void Stop() = 0;
+    virtual control::FailureCause GetFailureCause() = 0;
+    // The destination test's existing files (full paths).
+    virtual std::vector<std::string> GetExistingFiles() = 0;
     // Waits until the worker has news (a stored result, a file's end) or the
     // time is up; true with news.
     virtual bool WaitForNews(std::chrono::milliseconds timeout) = 0;

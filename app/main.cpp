@@ -7,6 +7,7 @@
 #include "deployment/deployment.h"
 #include "engine/transfer_engine.h"
 #include "platform/process.h"
+#include "platform/user_folders.h"
 #ifdef TREVASTO_WITH_QT
 #include "app/qt/qt_front_end.h"
 #endif
@@ -38,6 +39,12 @@ int main(int argc, char** argv) {
     frontEnd.settings = app::SettingsFrom(environment, platform::ExecutablePath());
     frontEnd.settings.firstRetryPause = settings.value().firstRetryPause;
     frontEnd.settings.longestRetryPause = settings.value().longestRetryPause;
+    // The folder chooser opens where the user chose last time, else in
+    // their downloads folder; never in the folder the program started in.
+    if (const auto config = platform::UserConfigFolder()) {
+        frontEnd.settings.lastFolderFile = *config + "/last-folder";
+    }
+    frontEnd.settings.defaultFolder = platform::DownloadsFolder().value_or("");
 
     int status = 0;
 #ifdef TREVASTO_WITH_QT

@@ -14,4 +14,15 @@ namespace platform {
 // be made.
 std::optional<std::string> UserCacheFolder();
 
+// The program's own folder in the user's configuration, for what it
+// remembers between runs: $XDG_CONFIG_HOME/trevasto, else
+// $HOME/.config/trevasto; made as the cache folder is.
+std::optional<std::string> UserConfigFolder();
+
+// The user's downloads folder: XDG_DOWNLOAD_DIR of the user's folders file
+// ($XDG_CONFIG_HOME/user-dirs.dirs) when it names an existing folder, else
+// $HOME/Downloads when it exists, else the home folder; nothing without a
+// home.
+std::optional<std::string> DownloadsFolder();
+
 }  // namespace platform

@@ -158,7 +158,12 @@ void ConsoleView::EraseBar() {
 }
 
 void ConsoleView::ShowDestination(const std::string& text) {
-    std::fprintf(err_, "Destination Folder: %s\n", ConsoleText(text, false).c_str());
+    // Before there is a folder the line says what happens.
+    if (text == kCheckingText) {
+        std::fprintf(err_, "%s\n", text.c_str());
+    } else {
+        std::fprintf(err_, "Destination Folder: %s\n", ConsoleText(text, false).c_str());
+    }
     std::fflush(err_);
 }
 
@@ -188,15 +193,26 @@ std::optional<std::string> ConsoleView::ReadLine() {
     return line;
 }
 
-bool ConsoleView::AskReplace(const std::string& text) {
+void ConsoleView::ShowFailure(const std::string& text) {
     EraseBar();
+    std::fprintf(err_, "%s\n", ConsoleText(text, true).c_str());
+    std::fflush(err_);
+}
+
+void ConsoleView::ShowEnd(const RunSummary&) {}
+
+bool ConsoleView::AskReplace(const std::string& text, const std::vector<std::string>& existing) {
+    EraseBar();
+    for (const std::string& name : existing) {
+        std::fprintf(err_, "  %s\n", ConsoleText(name, false).c_str());
+    }
     std::fprintf(err_, "%s [OK/Cancel] ", ConsoleText(text, true).c_str());
     std::fflush(err_);
     const std::optional<std::string> answer = ReadLine();
     return answer && IsYes(*answer);
 }
 
-std::optional<std::string> ConsoleView::ChooseFolder() {
+std::optional<std::string> ConsoleView::ChooseFolder(const std::string&) {
     std::fputs("Destination Folder (empty to cancel): ", err_);
     std::fflush(err_);
     std::optional<std::string> folder = ReadLine();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/dialog_view.h"
 #include "app/transfer_app.h"
@@ -31,13 +32,18 @@ class ConsoleView final : public DialogView, FileListView, ProgressBarView {
     int SetStep(int step) override;
     int StepIt() override;
     void Hide() override;
+    void SetBusy(bool) override {}
 
     FileListView& FileList() override { return *this; }
     ProgressBarView& Bar() override { return *this; }
     void ShowDestination(const std::string& text) override;
+    void ShowStatus(const std::string&) override {}
     void ShowMessage(const std::string& text) override;
-    bool AskReplace(const std::string& text) override;
-    std::optional<std::string> ChooseFolder() override;
+    void ShowFailure(const std::string& text) override;
+    bool AskReplace(const std::string& text, const std::vector<std::string>& existing) override;
+    bool AskStop(const std::string&) override { return true; }
+    std::optional<std::string> ChooseFolder(const std::string& startFolder) override;
+    void ShowEnd(const RunSummary& summary) override;
     void StartTimer(int periodMs) override { timerPeriodMs_ = periodMs; }
     void StopTimer() override { timerPeriodMs_ = 0; }
     void EnableClose() override {}

@@ -101,6 +101,13 @@ void PercentProgressCtrl::Hide() {
     hide();
 }
 
+void PercentProgressCtrl::SetBusy(bool busy) {
+    if (busy != busy_) {
+        busy_ = busy;
+        update();
+    }
+}
+
 void PercentProgressCtrl::Show() {
     show();
 }

@@ -45,6 +45,8 @@ class PercentProgressCtrl : public QWidget, public ProgressBarView {
     int SetStep(int step) override;
     int StepIt() override;
     void Hide() override;
+    void SetBusy(bool busy) override;
+    bool Busy() const { return busy_; }
     void Show();
 
     int Position() const { return position_; }
@@ -66,6 +68,7 @@ class PercentProgressCtrl : public QWidget, public ProgressBarView {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    bool busy_ = false;
     int position_ = 0;
     int step_ = 1;
     int rangeMax_ = 100;

@@ -1,6 +1,8 @@
 #include "app/qt/prompter.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "app/qt/folder_browser.h"
 
@@ -33,14 +35,34 @@ void BoxPrompter::Message(QWidget* owner, const QString& text) {
     box.exec();
 }
 
-bool BoxPrompter::AskOkCancel(QWidget* owner, const QString& text) {
+bool BoxPrompter::AskOkCancel(QWidget* owner, const QString& text, const QString& details) {
     QMessageBox box(owner);
     Prepare(box, text, QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel);
+    if (!details.isEmpty()) {
+        box.setDetailedText(details);
+    }
     return box.exec() == QMessageBox::Ok;
 }
 
-std::optional<std::string> BoxPrompter::ChooseFolder() {
-    FolderBrowser browser;
+bool BoxPrompter::AskStop(QWidget* owner, const QString& text) {
+    QMessageBox box(owner);
+    Prepare(box, text, QMessageBox::Question, QMessageBox::NoButton);
+    QAbstractButton* stop = box.addButton(QStringLiteral("Stop"), QMessageBox::DestructiveRole);
+    QAbstractButton* keepGoing = box.addButton(QStringLiteral("Continue"), QMessageBox::RejectRole);
+    box.setDefaultButton(static_cast<QPushButton*>(keepGoing));
+    box.setEscapeButton(keepGoing);
+    box.exec();
+    return box.clickedButton() == stop;
+}
+
+void BoxPrompter::Warning(QWidget* owner, const QString& text) {
+    QMessageBox box(owner);
+    Prepare(box, text, QMessageBox::Warning, QMessageBox::Ok);
+    box.exec();
+}
+
+std::optional<std::string> BoxPrompter::ChooseFolder(const std::string& startFolder) {
+    FolderBrowser browser(startFolder);
     if (browser.DoModal() != FolderBrowser::kChosen) {
         return std::nullopt;
     }

@@ -149,16 +149,39 @@ void QtTransferDialog::ShowDestination(const std::string& text) {
     destination_->setCursorPosition(0);
 }
 
+void QtTransferDialog::ShowStatus(const std::string& text) {
+    setToolTip(QString::fromStdString(text));
+}
+
 void QtTransferDialog::ShowMessage(const std::string& text) {
     prompter_->Message(this, BoxText(text));
 }
 
-bool QtTransferDialog::AskReplace(const std::string& text) {
-    return prompter_->AskOkCancel(this, BoxText(text));
+void QtTransferDialog::ShowFailure(const std::string& text) {
+    prompter_->Warning(this, BoxText(text));
 }
 
-std::optional<std::string> QtTransferDialog::ChooseFolder() {
-    return prompter_->ChooseFolder();
+bool QtTransferDialog::AskReplace(const std::string& text,
+                                  const std::vector<std::string>& existing) {
+    QStringList names;
+    for (const std::string& name : existing) {
+        names << QString::fromStdString(name);
+    }
+    return prompter_->AskOkCancel(this, BoxText(text), names.join(QLatin1Char('\n')));
+}
+
+bool QtTransferDialog::AskStop(const std::string& text) {
+    return prompter_->AskStop(this, BoxText(text));
+}
+
+std::optional<std::string> QtTransferDialog::ChooseFolder(const std::string& startFolder) {
+    return prompter_->ChooseFolder(startFolder);
+}
+
+void QtTransferDialog::ShowEnd(const RunSummary& summary) {
+    if (summary.complete) {
+        setWindowTitle(QStringLiteral("Download Complete"));
+    }
 }
 
 void QtTransferDialog::StartTimer(int periodMs) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/dialog_view.h"
 #include "app/qt/prompter.h"
@@ -50,9 +51,13 @@ class QtTransferDialog : public QDialog, public DialogView {
     FileListView& FileList() override;
     ProgressBarView& Bar() override;
     void ShowDestination(const std::string& text) override;
+    void ShowStatus(const std::string& text) override;
     void ShowMessage(const std::string& text) override;
-    bool AskReplace(const std::string& text) override;
-    std::optional<std::string> ChooseFolder() override;
+    void ShowFailure(const std::string& text) override;
+    bool AskReplace(const std::string& text, const std::vector<std::string>& existing) override;
+    bool AskStop(const std::string& text) override;
+    std::optional<std::string> ChooseFolder(const std::string& startFolder) override;
+    void ShowEnd(const RunSummary& summary) override;
     void StartTimer(int periodMs) override;
     void StopTimer() override;
     void EnableClose() override;

@@ -38,6 +38,7 @@ class ConsoleTest : public ::testing::Test {
   protected:
     int Run(const std::string& input, std::optional<std::string> key = "K") {
         Stream in(input);
+        state_.clock = &clock_;
         app::ConsoleView view(in.file, out_.file, err_.file, drawBar_);
         app::ConsoleLaunchHost host(view, app_testing::FakeFactory(state_), clock_, {});
         host.RunDialog(key);

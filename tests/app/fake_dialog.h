@@ -31,6 +31,10 @@ class FakeController final : public app::DialogController {
         std::vector<std::chrono::milliseconds> newsWaits;
         // What the dialog gave the controller to call on news.
         std::function<void()> onNews;
+        control::FailureCause failure;
+        std::vector<std::string> existing;
+        // Moved on by each wait for news, as the real wait takes time.
+        platform::Clock* clock = nullptr;
     };
 
     explicit FakeController(State& state) : s_(state) {}
@@ -88,8 +92,14 @@ class FakeController final : public app::DialogController {
     }
     bool WaitForNews(std::chrono::milliseconds timeout) override {
         s_.newsWaits.push_back(timeout);
+        if (s_.clock != nullptr) {
+            s_.clock->SleepFor(timeout);
+        }
         return false;
     }
+    void Stop() override { Call("Stop"); }
+    control::FailureCause GetFailureCause() override { return s_.failure; }
+    std::vector<std::string> GetExistingFiles() override { return s_.existing; }
 
   private:
     static std::string Flag(const char* name, bool on) {
@@ -145,24 +155,33 @@ class FakeView final : public app::DialogView, app::FileListView, app::ProgressB
         return SetPos(pos + step);
     }
     void Hide() override { barHidden = true; }
+    void SetBusy(bool on) override { barBusy = on; }
     // DialogView
     app::FileListView& FileList() override { return *this; }
     app::ProgressBarView& Bar() override { return *this; }
     void ShowDestination(const std::string& text) override { destination = text; }
+    void ShowStatus(const std::string& text) override { status = text; }
     void ShowMessage(const std::string& text) override {
         messages.push_back(text);
         if (duringMessage) {
             duringMessage();
         }
     }
-    bool AskReplace(const std::string& text) override {
+    void ShowFailure(const std::string& text) override { failures.push_back(text); }
+    bool AskReplace(const std::string& text, const std::vector<std::string>& names) override {
         questions.push_back(text);
+        existingShown = names;
         if (duringQuestion) {
             duringQuestion();
         }
         return replaceAnswer;
     }
-    std::optional<std::string> ChooseFolder() override {
+    bool AskStop(const std::string& text) override {
+        questions.push_back(text);
+        return stopAnswer;
+    }
+    std::optional<std::string> ChooseFolder(const std::string& start) override {
+        startFolder = start;
         ++folderRequests;
         if (duringFolderChoice) {
             duringFolderChoice();
@@ -173,15 +192,23 @@ class FakeView final : public app::DialogView, app::FileListView, app::ProgressB
     void StopTimer() override { timerPeriod = 0; }
     void EnableClose() override { closeEnabled = true; }
     void CloseDialog() override { closed = true; }
+    void ShowEnd(const app::RunSummary& summary) override { end = summary; }
 
     std::vector<std::string> lines;
     int replacements = 0;
     int rangeMin = 0, rangeMax = 100, pos = 0, step = 1, stepCalls = 0;
     bool barHidden = false;
+    bool barBusy = false;
     std::string destination;
+    std::string status;
     std::vector<std::string> messages;
+    std::vector<std::string> failures;
     std::vector<std::string> questions;
+    std::vector<std::string> existingShown;
     bool replaceAnswer = true;
+    bool stopAnswer = true;
+    std::string startFolder;
+    std::optional<app::RunSummary> end;
     // E.g. a tick in the event loop of the box or the chooser.
     std::function<void()> duringQuestion;
     std::function<void()> duringMessage;

@@ -11,6 +11,7 @@
 #include "app/transfer_dialog.h"
 #include "fake_dialog.h"
 #include "support/fake_clock.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ class RunSequenceTest : public ::testing::Test {
         view_.folderAnswer = "/home/user/Downloads";
         auto dialog = MakeDialog();
         dialog->Initialise();
+        dialog->OnTimer();  // the key's check answers
         EXPECT_EQ(view_.timerPeriod, 1000);
         return dialog;
     }
@@ -71,56 +73,89 @@ class RunSequenceTest : public ::testing::Test {
     app::DialogSettings settings_;
 };
 
-TEST_F(RunSequenceTest, UnfinishedVerificationPollsEightTimesThenClosesSilently) {
-    state_.result = 1;
-    auto dialog = MakeDialog();
-    dialog->Initialise();
-    EXPECT_EQ(state_.newsWaits, std::vector<std::chrono::milliseconds>(8, 1000ms));
-    EXPECT_TRUE(view_.closed);
-    EXPECT_TRUE(view_.messages.empty());
-    EXPECT_EQ(view_.folderRequests, 0);
-    EXPECT_EQ(dialog->Outcome(), DialogOutcome::Closed);
-    EXPECT_EQ(state_.calls.front(), "SetDownloadKey KEY1");
-}
-
-TEST_F(RunSequenceTest, FailedVerificationIsResetAndClosesSilently) {
-    state_.scriptedResults = {3};
-    state_.conclusion = "Successful";  // cleared by the Reset
-    auto dialog = MakeDialog();
-    dialog->Initialise();
-    EXPECT_EQ(Count("Reset"), 1);
-    // The poll after the Reset sees its result 2 and is the last one; a
-    // poll that sees a result does not wait.
-    EXPECT_TRUE(state_.newsWaits.empty());
-    EXPECT_TRUE(view_.closed);
-    EXPECT_TRUE(view_.messages.empty());
-}
-
-TEST_F(RunSequenceTest, RefusedKeyShowsTheMessageAndCloses) {
-    state_.scriptedResults = {1, 2};
-    state_.conclusion = "IDBAD";
-    auto dialog = MakeDialog();
-    dialog->Initialise();
-    EXPECT_EQ(state_.newsWaits.size(), 1u);
-    ASSERT_EQ(view_.messages.size(), 1u);
-    EXPECT_EQ(view_.messages[0], app::kNoLongerValidText);
-    EXPECT_TRUE(view_.closed);
-    EXPECT_EQ(view_.folderRequests, 0);
-}
-
-TEST_F(RunSequenceTest, AnyOtherWordClosesSilentlyAndCaseCounts) {
-    for (const char* word : {"successful", "Failed", ""}) {
+// The dialog shows at once while the key is checked on its timer, and
+// says why when the check fails for any other reason than a refused key.
+TEST_F(RunSequenceTest, TheKeysCheckShowsAndEveryFailureIsSaidInWords) {
+    using Kind = control::FailureCause::Kind;
+    const std::string reached = "b2.example.com:80, b1.example.com:80: connection refused";
+    const struct {
+        const char* what;
+        std::vector<std::int32_t> results;  // one per tick
+        std::string conclusion;
+        control::FailureCause cause;
+        std::string failure;  // the box's text; empty: none
+    } cases[] = {
+        {"unreachable",
+         {3},
+         "",
+         {Kind::Unreachable, reached},
+         "Trevasto could not reach the Quorvane service (" + reached +
+             "). Please try again later."},
+        {"silent",
+         {1, 1, 1, 1, 1, 1, 1, 1},
+         "",
+         {},
+         "The Quorvane service did not answer the download key (no answer within 8 s). Please "
+         "try again later."},
+        {"broken",
+         {3},
+         "",
+         {Kind::BrokenReply, "a reply from b2.example.com:80 that never ends"},
+         "The Quorvane service did not answer the download key (a reply from b2.example.com:80 "
+         "that never ends). Please try again later."},
+        {"another word",
+         {2},
+         "successful",
+         {},
+         "The Quorvane service answered the download key with \"successful\". Please try again "
+         "later."},
+        {"no word",
+         {2},
+         "",
+         {},
+         "The Quorvane service did not answer the download key. Please try again later."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         FakeView view;
         FakeController::State state;
-        state.scriptedResults = {2};
-        state.conclusion = word;
+        state.result = 1;
+        state.failure = c.cause;
         app::TransferDialog dialog(view, app_testing::FakeFactory(state), clock_, settings_);
         dialog.SetKey("K");
         dialog.Initialise();
-        EXPECT_TRUE(view.closed) << word;
-        EXPECT_TRUE(view.messages.empty()) << word;
-        EXPECT_EQ(view.folderRequests, 0) << word;
+        EXPECT_EQ(view.destination, app::kCheckingText);
+        EXPECT_TRUE(view.barBusy);
+        EXPECT_EQ(view.timerPeriod, 1000);
+        for (const std::int32_t result : c.results) {
+            EXPECT_FALSE(view.closed);
+            state.conclusion = c.conclusion;
+            state.scriptedResults = {result};
+            clock_.Advance(1000ms);
+            dialog.OnTimer();
+        }
+        EXPECT_TRUE(view.closed);
+        EXPECT_EQ(view.failures, std::vector<std::string>{c.failure});
+        EXPECT_TRUE(view.messages.empty());
+        EXPECT_EQ(view.folderRequests, 0);
+        EXPECT_EQ(dialog.Outcome(), DialogOutcome::Closed);
     }
+}
+
+TEST_F(RunSequenceTest, RefusedKeyShowsTheMessageAndCloses) {
+    state_.result = 1;
+    auto dialog = MakeDialog();
+    dialog->Initialise();
+    dialog->OnTimer();
+    EXPECT_FALSE(view_.closed) << "still checking";
+    state_.result = 2;
+    state_.conclusion = "IDBAD";
+    dialog->OnTimer();
+    ASSERT_EQ(view_.messages.size(), 1u);
+    EXPECT_EQ(view_.messages[0], app::kNoLongerValidText);
+    EXPECT_TRUE(view_.failures.empty());
+    EXPECT_TRUE(view_.closed);
+    EXPECT_EQ(view_.folderRequests, 0);
 }
 
 TEST_F(RunSequenceTest, CancelledFolderChoiceCloses) {
@@ -128,6 +163,7 @@ TEST_F(RunSequenceTest, CancelledFolderChoiceCloses) {
     state_.conclusion = "Successful";
     auto dialog = MakeDialog();
     dialog->Initialise();
+    dialog->OnTimer();
     EXPECT_EQ(view_.folderRequests, 1);
     EXPECT_TRUE(view_.closed);
     EXPECT_EQ(Count("TestDestUsingKey"), 0);
@@ -189,6 +225,7 @@ TEST_F(RunSequenceTest, ReplaceQuestionOkReplacesCancelCloses) {
     app::TransferDialog dialog(view, app_testing::FakeFactory(state), clock_, settings_);
     dialog.SetKey("K");
     dialog.Initialise();
+    dialog.OnTimer();
     state.result = 2;
     state.progress.status = 13;
     dialog.OnTimer();
@@ -456,6 +493,7 @@ TEST_F(RunSequenceTest, TicksWhileTheFolderIsChosenDoNothing) {
         dialog->OnTimer();
     };
     dialog->Initialise();
+    dialog->OnTimer();
     EXPECT_EQ(nestedTicks, 1);
     EXPECT_TRUE(view_.lines.empty());
     EXPECT_TRUE(view_.messages.empty());
@@ -478,6 +516,8 @@ TEST_F(RunSequenceTest, TicksDuringTheRefusalMessageDoNothing) {
     auto dialog = MakeDialog();
     view_.duringMessage = [&] { dialog->OnTimer(); };
     dialog->Initialise();
+    dialog->OnTimer();
+    dialog->OnTimer();
     EXPECT_EQ(view_.messages, std::vector<std::string>{app::kNoLongerValidText});
     EXPECT_TRUE(view_.lines.empty());
     EXPECT_FALSE(view_.closeEnabled);
@@ -520,6 +560,106 @@ TEST_F(RunSequenceTest, KeyFromTheProgramsName) {
         EXPECT_EQ(noKey.Outcome(), DialogOutcome::NoKey) << path;
         EXPECT_TRUE(state.calls.empty()) << path;
     }
+}
+
+// Below the bar: the file's and the run's figures from the worker's news,
+// a busy bar while the service packs a file, and after a failure its cause
+// and when the next attempt starts.
+TEST_F(RunSequenceTest, TheStatusLineSaysWhatHappens) {
+    auto dialog = DownloadingDialog();
+    state_.result = 1;
+    state_.progress = File(3, 25, 0, 0);
+    state_.progress.compressed = true;
+    dialog->OnTimer();
+    EXPECT_TRUE(view_.barBusy) << "the service packs the file";
+
+    state_.progress = File(3, 25, 3400, 0);
+    state_.progress.fileBytes = 3400 * 1024;
+    state_.progress.runBytes = 840LL << 20;
+    state_.progress.runBytesDone = 311LL << 20;
+    for (int tick = 1; tick <= 4; ++tick) {
+        clock_.Advance(500ms);
+        state_.progress.receivedBytes = tick * (1LL << 19);  // 1 MB/s
+        state_.progress.doneK = static_cast<std::int32_t>(state_.progress.receivedBytes / 1024);
+        dialog->OnTimer();
+    }
+    EXPECT_FALSE(view_.barBusy);
+    EXPECT_EQ(view_.status, "2.0 of 3.3 MB, 1.0 MB/s, 1 s left; file 3 of 25, 313 of 840 MB");
+
+    state_.failure = {control::FailureCause::Kind::NoAnswer,
+                      "no answer from b2.example.com:80 for 180 s"};
+    state_.result = 3;
+    dialog->OnTimer();
+    EXPECT_EQ(view_.status,
+              "Attempt 1 failed: no answer from b2.example.com:80 for 180 s. Trying again in 1 s.");
+    EXPECT_EQ(view_.lines, std::vector<std::string>{"Processing Failed Retry Attempt 1"});
+}
+
+// Stop, asked first: the engine is told, the file in progress still shows
+// its last line and is acknowledged, and the dialog closes once the
+// operation has ended, saying so.
+TEST_F(RunSequenceTest, AConfirmedStopEndsTheRunAndKeepsWhatArrived) {
+    auto dialog = DownloadingDialog();
+    state_.result = 1;
+    state_.progress = File(1, 2, 5, 1);
+    dialog->OnTimer();
+    view_.stopAnswer = false;
+    EXPECT_FALSE(dialog->RequestStop(/*ask=*/true));
+    EXPECT_EQ(Count("Stop"), 0) << "Continue goes on";
+    EXPECT_EQ(view_.questions.back(), app::kStopQuestion);
+
+    view_.stopAnswer = true;
+    EXPECT_FALSE(dialog->RequestStop(/*ask=*/true));
+    EXPECT_EQ(Count("Stop"), 1);
+    EXPECT_FALSE(view_.closed) << "closes once the engine has let go";
+    state_.progress.status = control::status::kIncomplete;
+    state_.progress.fileFinished = true;
+    dialog->OnTimer();
+    EXPECT_EQ(state_.acknowledgements, 1);
+    state_.result = 3;
+    dialog->OnTimer();
+    EXPECT_TRUE(view_.closed);
+    EXPECT_EQ(dialog->Outcome(), DialogOutcome::Stopped);
+    EXPECT_EQ(Count("Shutdown"), 1);
+    EXPECT_EQ(Count("DownloadUsingKey"), 0) << "no retry after a stop";
+    ASSERT_TRUE(view_.end);
+    EXPECT_TRUE(view_.end->stopped);
+    EXPECT_EQ(view_.end->filesFailed, 1);
+    EXPECT_EQ(app::ConsoleExitStatus(app::LaunchResult::DialogRan, dialog->Outcome()), 1);
+
+    // A run that is over closes at once.
+    EXPECT_TRUE(dialog->RequestStop(/*ask=*/true));
+}
+
+// The chooser opens in the folder chosen last time, or the default one;
+// the replace question names the files that exist, below the folder.
+TEST_F(RunSequenceTest, TheChooserRemembersItsFolderAndTheQuestionNamesTheFiles) {
+    testing_support::TempDir dir;
+    settings_.lastFolderFile = dir.Sub("last-folder");
+    settings_.defaultFolder = "/home/user/Downloads";
+    {
+        state_.scriptedResults = {2};
+        state_.conclusion = "Successful";
+        view_.folderAnswer = dir.path();
+        auto dialog = MakeDialog();
+        dialog->Initialise();
+        dialog->OnTimer();
+        EXPECT_EQ(view_.startFolder, "/home/user/Downloads");
+        state_.result = 2;
+        state_.progress.status = 13;
+        state_.existing = {dir.path() + "/a.txt", dir.path() + "/sub/b.txt"};
+        dialog->OnTimer();
+        EXPECT_EQ(view_.existingShown, (std::vector<std::string>{"a.txt", "sub/b.txt"}));
+    }
+    FakeView view;
+    FakeController::State state;
+    state.scriptedResults = {2};
+    state.conclusion = "Successful";
+    app::TransferDialog again(view, app_testing::FakeFactory(state), clock_, settings_);
+    again.SetKey("K");
+    again.Initialise();
+    again.OnTimer();
+    EXPECT_EQ(view.startFolder, dir.path());
 }
 
 TEST(KeyFromProgramPath, TextAfterTheFirstHyphenBeforeTheFirstDot) {

@@ -40,16 +40,25 @@ class ScriptedPrompter : public Prompter {
     void Message(QWidget* owner, const QString& text) override {
         asked.push_back({"message", owner, text});
     }
-    bool AskOkCancel(QWidget* owner, const QString& text) override {
+    bool AskOkCancel(QWidget* owner, const QString& text, const QString& details) override {
         asked.push_back({"question", owner, text});
+        lastDetails = details;
         return answerOk;
     }
-    std::optional<std::string> ChooseFolder() override {
-        asked.push_back({"folder", nullptr, QString()});
+    bool AskStop(QWidget* owner, const QString& text) override {
+        asked.push_back({"stop", owner, text});
+        return answerOk;
+    }
+    void Warning(QWidget* owner, const QString& text) override {
+        asked.push_back({"warning", owner, text});
+    }
+    std::optional<std::string> ChooseFolder(const std::string& start) override {
+        asked.push_back({"folder", nullptr, QString::fromStdString(start)});
         return folder;
     }
 
     std::vector<Asked> asked;
+    QString lastDetails;
     bool answerOk = true;
     std::optional<std::string> folder;
 };
@@ -148,9 +157,9 @@ TEST_F(QtTransferDialogTest, MessagesGoToThePrompterWithLineBreaks) {
 
 TEST_F(QtTransferDialogTest, AskReplaceReturnsTheAnswer) {
     prompter_->answerOk = true;
-    EXPECT_TRUE(dialog_->AskReplace(" Replace existing files?"));
+    EXPECT_TRUE(dialog_->AskReplace(" Replace existing files?", {}));
     prompter_->answerOk = false;
-    EXPECT_FALSE(dialog_->AskReplace(" Replace existing files?"));
+    EXPECT_FALSE(dialog_->AskReplace(" Replace existing files?", {}));
     ASSERT_EQ(prompter_->asked.size(), 2u);
     EXPECT_EQ(prompter_->asked[0].kind, "question");
     EXPECT_EQ(prompter_->asked[0].owner, dialog_.get());
@@ -159,9 +168,9 @@ TEST_F(QtTransferDialogTest, AskReplaceReturnsTheAnswer) {
 
 TEST_F(QtTransferDialogTest, ChooseFolderReturnsTheChoice) {
     prompter_->folder = "/srv/in";
-    EXPECT_EQ(dialog_->ChooseFolder(), std::optional<std::string>("/srv/in"));
+    EXPECT_EQ(dialog_->ChooseFolder(""), std::optional<std::string>("/srv/in"));
     prompter_->folder.reset();
-    EXPECT_EQ(dialog_->ChooseFolder(), std::nullopt);
+    EXPECT_EQ(dialog_->ChooseFolder(""), std::nullopt);
 }
 
 TEST_F(QtTransferDialogTest, TimerCallsTheCallbackEachPeriodUntilStopped) {
@@ -290,8 +299,9 @@ TEST(BoxPrompterTest, QuestionHasOkCancelAndTheQuestionIcon) {
             caption = box->windowTitle();
             box->button(button)->click();
         });
-        EXPECT_EQ(prompter.AskOkCancel(nullptr, QStringLiteral(" Replace existing files?")),
-                  expected);
+        EXPECT_EQ(
+            prompter.AskOkCancel(nullptr, QStringLiteral(" Replace existing files?"), QString()),
+            expected);
         EXPECT_EQ(icon, QMessageBox::Question);
         EXPECT_EQ(buttons, QMessageBox::Ok | QMessageBox::Cancel);
         EXPECT_EQ(caption, QStringLiteral("Trevasto"));
@@ -309,7 +319,7 @@ TEST(BoxPrompterTest, FolderChooserCancelledGivesNothing) {
         EXPECT_EQ(modal.windowTitle(), QStringLiteral("Destination Folder"));
         modal.close();
     });
-    EXPECT_EQ(prompter.ChooseFolder(), std::nullopt);
+    EXPECT_EQ(prompter.ChooseFolder({}), std::nullopt);
 }
 
 }  // namespace

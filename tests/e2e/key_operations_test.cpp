@@ -31,7 +31,9 @@ TEST_F(KeyOperationsTest, AnEmptyDestinationIsFilledWithoutAQuestionAndCompletio
                         {"a\\.txt  1K  \\(1 of 2\\)", "Complete", "b\\.bin  3K  \\(2 of 2\\)",
                          "Complete", "Processing Complete", " Download Processing Complete"}});
     EXPECT_EQ(run.errorText,
-              "Destination Folder (empty to cancel): Destination Folder: " + Destination() + "\n");
+              "Checking the download key...\nDestination Folder (empty to cancel): "
+              "Destination Folder: " +
+                  Destination() + "\n");
     EXPECT_FALSE(platform::Exists(work_.Sub("key.txt"))) << "the key file is for one launch";
 }
 
@@ -44,7 +46,7 @@ TEST_F(KeyOperationsTest, AnUnknownKeyEndsWithTheNoLongerValidMessage) {
                                   " by first logging into a Quorvane account."}))
         << run.Describe();
     EXPECT_EQ(run.RequestSummary(), Strings{"VDLK"}) << run.Describe();
-    EXPECT_EQ(run.errorText, "") << "no folder is asked for";
+    EXPECT_EQ(run.errorText, "Checking the download key...\n") << "no folder is asked for";
     EXPECT_TRUE(DestinationTree().empty());
 }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -76,6 +77,53 @@ TEST(UserCacheFolder, FromXdgCacheHomeOrHomeCreatedForTheUserAlone) {
         }
     }
     EXPECT_EQ(Permissions(dir.Sub("xdg")), 0700u) << "missing parents are the user's alone too";
+}
+
+TEST(UserConfigFolder, FromXdgConfigHomeOrHome) {
+    const testing_support::TempDir dir;
+    {
+        const ScopedVariable xdg("XDG_CONFIG_HOME", dir.Sub("conf"));
+        EXPECT_EQ(platform::UserConfigFolder(), dir.Sub("conf/trevasto"));
+    }
+    const ScopedVariable xdg("XDG_CONFIG_HOME", std::nullopt);
+    const ScopedVariable home("HOME", dir.Sub("home"));
+    EXPECT_EQ(platform::UserConfigFolder(), dir.Sub("home/.config/trevasto"));
+    EXPECT_EQ(Permissions(dir.Sub("home/.config/trevasto")), 0700u);
+}
+
+TEST(DownloadsFolder, UserDirsEntryThenDownloadsThenHome) {
+    const testing_support::TempDir dir;
+    const std::string home = dir.Sub("home");
+    const ScopedVariable homeVariable("HOME", home);
+    const ScopedVariable xdg("XDG_CONFIG_HOME", std::nullopt);
+    const struct {
+        const char* userDirs;  // nothing: no file
+        bool downloadsExists;
+        const char* expected;  // below home
+    } cases[] = {
+        {nullptr, false, ""},
+        {nullptr, true, "/Downloads"},
+        {"XDG_DOWNLOAD_DIR=\"$HOME/Fetched\"\n", true, "/Fetched"},
+        {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Desk\"\nXDG_DOWNLOAD_DIR=\"$HOME/Fetched\"", false,
+         "/Fetched"},
+        {"XDG_DOWNLOAD_DIR=\"$HOME/Missing\"\n", true, "/Downloads"},
+        {"XDG_DOWNLOAD_DIR=\"relative\"\n", false, ""},
+        {"XDG_DOWNLOAD_DIR=\"$HOME/Fetched\n", false, ""},  // unclosed quote
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(home);
+        dir.Write("home/Fetched/.keep", "");
+        if (c.downloadsExists) {
+            dir.Write("home/Downloads/.keep", "");
+        }
+        if (c.userDirs) {
+            dir.Write("home/.config/user-dirs.dirs", c.userDirs);
+        }
+        EXPECT_EQ(platform::DownloadsFolder(), home + c.expected)
+            << (c.userDirs ? c.userDirs : "-");
+    }
+    const ScopedVariable noHome("HOME", std::nullopt);
+    EXPECT_EQ(platform::DownloadsFolder(), std::nullopt);
 }
 
 }  // namespace
