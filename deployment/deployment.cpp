@@ -10,6 +10,7 @@
 #include "platform/path.h"
 #include "platform/process.h"
 #include "platform/strings.h"
+#include "platform/text_encoding.h"
 
 namespace deployment {
 namespace {
@@ -30,8 +31,9 @@ constexpr const char* kKeyTableKey = "key_table";
 constexpr const char* kTimeoutsKey = "timeouts";
 constexpr const char* kConnectPauseKey = "connect_pause";
 constexpr const char* kRetryPausesKey = "retry_pauses";
-constexpr const char* kKnownKeys[] = {kServiceHostKey, kServersKey,      kKeyTableKey,
-                                      kTimeoutsKey,    kConnectPauseKey, kRetryPausesKey};
+constexpr const char* kCodePageKey = "code_page";
+constexpr const char* kKnownKeys[] = {kServiceHostKey,  kServersKey,     kKeyTableKey, kTimeoutsKey,
+                                      kConnectPauseKey, kRetryPausesKey, kCodePageKey};
 // A day is far beyond any sensible wait and keeps every value in range.
 constexpr std::chrono::milliseconds kMaxDuration = std::chrono::hours(24);
 
@@ -175,7 +177,7 @@ class Parser {
             return At(lineNumber,
                       "unknown setting " + Quoted(key) +
                           " (known: service_host, servers, key_table, timeouts, connect_pause, "
-                          "retry_pauses)");
+                          "retry_pauses, code_page)");
         }
         const auto seen = settings_.find(key);
         if (seen != settings_.end()) {
@@ -197,6 +199,9 @@ class Parser {
         }
         if (key == kRetryPausesKey) {
             return ParseRetryPauses(value, lineNumber);
+        }
+        if (key == kCodePageKey) {
+            return ParseCodePage(value, lineNumber);
         }
         if (value.empty()) {
             return At(lineNumber, "key_table names no file");
@@ -289,6 +294,29 @@ class Parser {
         }
         deployment_.firstRetryPause = *first;
         deployment_.longestRetryPause = *longest;
+        return std::nullopt;
+    }
+
+    // Tried here, so that a name the system does not know stops the
+    // program at its start rather than refusing every listed file.
+    std::optional<std::string> ParseCodePage(std::string_view value, int lineNumber) {
+        if (value.empty()) {
+            return At(lineNumber, "code_page names no code page");
+        }
+        if (HasBlank(value)) {
+            return At(lineNumber, "code_page " + Quoted(value) + " is not one name");
+        }
+        const auto converter = platform::TextConverter::Open(value, platform::kUtf8);
+        if (!converter) {
+            if (converter.error().UnknownCodePage()) {
+                return At(lineNumber, "code_page " + Quoted(value) +
+                                          " is not a code page this system converts "
+                                          "(see iconv --list)");
+            }
+            return At(lineNumber, "code_page " + Quoted(value) +
+                                      " cannot be used: " + converter.error().Message());
+        }
+        deployment_.codePage = std::string(value);
         return std::nullopt;
     }
 

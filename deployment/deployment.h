@@ -13,6 +13,8 @@
 //   retry_pauses = 1 60                   # optional: before the first retry of a
 //                                         #   failed run, and the longest (each
 //                                         #   attempt waits twice the one before)
+//   code_page = WINDOWS-1252              # optional: the code page of the
+//                                         #   service's names (as iconv names it)
 //
 // Messages name the file and line but never show key table bytes.
 
@@ -34,6 +36,9 @@ namespace deployment {
 
 inline constexpr std::size_t kKeyTableSize = 512;
 inline constexpr const char* kDeploymentVariable = "TREVASTO_DEPLOYMENT";
+// The service writes its texts in the ANSI code page of its Windows
+// servers, which is this one unless a deployment says otherwise.
+inline constexpr std::string_view kDefaultCodePage = "WINDOWS-1252";
 
 struct ServerAddress {
     std::string host;
@@ -49,6 +54,9 @@ struct Deployment {
     net::Timeouts timeouts;  // the defaults unless set
     std::chrono::milliseconds firstRetryPause{1000};
     std::chrono::milliseconds longestRetryPause{60000};
+    // The service's names are in this code page; one the system converts
+    // to UTF-8.
+    std::string codePage{kDefaultCodePage};
     std::string sourcePath;  // the file the settings came from
 };
 

@@ -7,6 +7,7 @@ namespace engine {
 EngineConfig EngineConfigFor(const deployment::Deployment& deployment) {
     EngineConfig config(deployment::ServerListFor(deployment), net::KeyTable(deployment.keyTable));
     config.timeouts = deployment.timeouts;
+    config.codePage = deployment.codePage;
     config.workFolder = platform::UserCacheFolder();
     return config;
 }

@@ -31,12 +31,15 @@ struct EngineConfig {
     std::int64_t maxReplyBody = 16 * 1024 * 1024;
     // The program's own work folder; none: no work files.
     std::optional<std::string> workFolder;
+    // The code page of the service's names (its texts).
+    std::string codePage{deployment::kDefaultCodePage};
 };
 
 // The settings every program that downloads runs the engine with: the
-// deployment's servers, key table, time-outs and connect pause, and the
-// work folder in the user's cache (made when missing). One function, so
-// that a tool cannot quietly run with waits the deployment did not ask for.
+// deployment's servers, key table, time-outs, connect pause and code page,
+// and the work folder in the user's cache (made when missing). One
+// function, so that a tool cannot quietly run with waits (or names) the
+// deployment did not ask for.
 EngineConfig EngineConfigFor(const deployment::Deployment& deployment);
 
 }  // namespace engine

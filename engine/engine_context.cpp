@@ -10,7 +10,8 @@ EngineContext::EngineContext(control::ControlBlock& blockIn, EngineConfig config
       link(blockIn.log, blockIn.clock, config.timeouts,
            config.resolver ? *config.resolver : net::DefaultHostResolver(), config.startSockets,
            config.connector ? *config.connector : net::SocketConnector()),
-      ledger(config.workFolder) {
+      ledger(config.workFolder),
+      serviceNames(platform::TextConverter::Open(config.codePage, platform::kUtf8)) {
     const std::lock_guard<std::mutex> lock(block.interruptLock);
     block.interrupt = [this] { link.Interrupt(); };
     if (block.stopRequested.load()) {

@@ -19,6 +19,7 @@
 #include "engine/work_file_ledger.h"
 #include "net/key_table.h"
 #include "net/server_list.h"
+#include "platform/text_encoding.h"
 
 namespace engine {
 
@@ -59,6 +60,9 @@ class EngineContext {
     net::ServerLink link;
     EngineState state;
     WorkFileLedger ledger;
+    // The service's names into UTF-8, from the config's code page; an error
+    // (a code page no deployment would pass) refuses every listed name.
+    platform::Result<platform::TextConverter> serviceNames;
 
     net::LogSink& log() { return block.log; }
 

@@ -85,6 +85,20 @@ void EscapeFileName(std::string& name, bool keepBackslash) {
     name = std::move(out);
 }
 
+std::string EscapeBytes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out.push_back(c);
+        } else {
+            out += platform::StrPrintf("\\x%02x", byte);
+        }
+    }
+    return out;
+}
+
 void DropTopFolder(std::string& relativeName) {
     const std::size_t slash = relativeName.find('\\');
     if (slash != std::string::npos) {

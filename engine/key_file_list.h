@@ -18,7 +18,9 @@ inline constexpr std::size_t kFileIdLimit = 15;
 struct KeyFileEntry {
     std::string fileId;
     // The name relative to the key's folder, escaped; its first level is the
-    // key's top folder until the operations drop it.
+    // key's top folder until the operations drop it. In the service's code
+    // page until LocalPathFor makes it the local name: UTF-8, or, when a
+    // byte has no character, the bytes as EscapeBytes shows them.
     std::string relativeName;
     std::int32_t numberA = 0;  // the third field, kept as the list gives it; unread
     // 14 hexadecimal digits, or a single blank when the service knows no date.
@@ -41,6 +43,10 @@ KeyFileList ParseKeyFileList(std::string_view text, bool keepBackslash);
 // (and '\' unless kept) become %xx escapes in lower-case hex; CR and LF are
 // removed.
 void EscapeFileName(std::string& name, bool keepBackslash);
+
+// The text with every byte outside printable ASCII written as \xNN (lower
+// case): a name that has no characters, fit for a line or a log.
+std::string EscapeBytes(std::string_view text);
 
 // Drops the key's top folder: the text after the first '\', when there is one.
 void DropTopFolder(std::string& relativeName);

@@ -100,6 +100,17 @@ void ParseFetchedList(EngineContext& context) {
 
 std::optional<std::string> LocalPathFor(EngineContext& context, KeyFileEntry& entry) {
     DropTopFolder(entry.relativeName);
+    auto local = context.serviceNames ? context.serviceNames->Convert(entry.relativeName)
+                                      : context.serviceNames.error();
+    if (!local) {
+        // Stored as it came, the name would be broken in every file manager.
+        entry.relativeName = EscapeBytes(entry.relativeName);
+        return std::nullopt;
+    }
+    entry.relativeName = std::move(*local);
+    // The list was escaped in the service's code page; a code page that is
+    // not ASCII below 0x80 can give characters that escaping never saw.
+    EscapeFileName(entry.relativeName, /*keepBackslash=*/true);
     if (entry.overWidth || !context.block.localDirectory) {
         return std::nullopt;
     }

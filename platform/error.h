@@ -31,6 +31,11 @@ struct SysError {
     // The file system cannot store the name (too long, or characters it
     // does not take).
     bool NameRefused() const;
+    // The system knows no code page of that name (text_encoding.h).
+    bool UnknownCodePage() const;
+    // A byte of a text has no character in its code page, or its character
+    // none in the code page it is converted into.
+    bool NoCharacter() const;
     // The system's message text for the code, without a line end.
     std::string Message() const;
 };

@@ -39,6 +39,14 @@ bool SysError::NameRefused() const {
     return code == ENAMETOOLONG || code == EILSEQ || code == EINVAL;
 }
 
+bool SysError::UnknownCodePage() const {
+    return code == EINVAL;
+}
+
+bool SysError::NoCharacter() const {
+    return code == EILSEQ;
+}
+
 std::string SysError::Message() const {
     return SystemMessage(code);
 }

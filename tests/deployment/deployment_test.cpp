@@ -101,7 +101,7 @@ TEST(DeploymentParseTest, ServersReplaceTheFormedEntriesInTheirOrder) {
               (std::vector<ServerAddress>{{"only.example.net", "81"}}));
 }
 
-TEST(DeploymentParseTest, TimeoutsAndConnectPauseKeepTheirDefaultsUnlessSet) {
+TEST(DeploymentParseTest, WaitsAndCodePageKeepTheirDefaultsUnlessSet) {
     using std::chrono::milliseconds;
     FakeKeyFiles keys;
     keys.files["/k.bin"] = KeyTableBytes();
@@ -113,10 +113,12 @@ TEST(DeploymentParseTest, TimeoutsAndConnectPauseKeepTheirDefaultsUnlessSet) {
     EXPECT_EQ(plain.value().timeouts.connectPause, milliseconds(5'000));
     EXPECT_EQ(plain.value().firstRetryPause, milliseconds(1'000));
     EXPECT_EQ(plain.value().longestRetryPause, milliseconds(60'000));
+    EXPECT_EQ(plain.value().codePage, "WINDOWS-1252");
 
     const DeploymentResult set = Parse(
         "service_host = a.net\nkey_table = /k.bin\n"
-        "timeouts = 250ms\t2s   86400\nconnect_pause = 0ms\nretry_pauses = 10ms 2\n",
+        "timeouts = 250ms\t2s   86400\nconnect_pause = 0ms\nretry_pauses = 10ms 2\n"
+        "code_page = ISO-8859-15\n",
         keys);
     ASSERT_TRUE(set.ok()) << set.message();
     EXPECT_EQ(set.value().timeouts.shortTimeout, milliseconds(250));
@@ -125,6 +127,7 @@ TEST(DeploymentParseTest, TimeoutsAndConnectPauseKeepTheirDefaultsUnlessSet) {
     EXPECT_EQ(set.value().timeouts.connectPause, milliseconds(0));
     EXPECT_EQ(set.value().firstRetryPause, milliseconds(10));
     EXPECT_EQ(set.value().longestRetryPause, milliseconds(2'000));
+    EXPECT_EQ(set.value().codePage, "ISO-8859-15");
 }
 
 TEST(DeploymentParseTest, BadFilesAreRefusedNamingFileAndLine) {
@@ -139,7 +142,13 @@ TEST(DeploymentParseTest, BadFilesAreRefusedNamingFileAndLine) {
         {"# hosts\n = example.net\n" + key, conf + ":2: a setting name is missing before '='"},
         {"service_host = a.net\nproxy = p:80\n" + key,
          conf + ":2: unknown setting 'proxy' (known: service_host, servers, key_table, "
-                "timeouts, connect_pause, retry_pauses)"},
+                "timeouts, connect_pause, retry_pauses, code_page)"},
+        {"service_host = a.net\ncode_page = WINDOWS-9999\n" + key,
+         conf + ":2: code_page 'WINDOWS-9999' is not a code page this system converts (see "
+                "iconv --list)"},
+        {"service_host = a.net\ncode_page =\n" + key, conf + ":2: code_page names no code page"},
+        {"service_host = a.net\ncode_page = ISO 8859-15\n" + key,
+         conf + ":2: code_page 'ISO 8859-15' is not one name"},
         {"service_host = a.net\nretry_pauses = 5 1\n" + key,
          conf + ":2: retry_pauses '5 1' is not two durations (first, longest; 1ms to a day, the "
                 "longest not below the first)"},

@@ -134,7 +134,7 @@ TEST_F(DownloadsTest, NamesWithReservedCharactersArriveEscaped) {
     const ProgramRun run = Run(NextCase({{"what?.txt", {"q\n"}},
                                          {"a:b <c> \"d\" e|f*.txt", {"odd\n"}},
                                          {"café.txt", {"utf-8\n"}}},
-                                        ""),
+                                        "code_page = WINDOWS-1252\n"),
                                Answers());
     EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
     EXPECT_TRUE(SameTree({{"what%3f.txt", {"q\n"}},
@@ -379,6 +379,54 @@ TEST_F(DownloadsTest, HostileListedNamesAreRefusedAndTheRunGoesOn) {
                         })});
     EXPECT_TRUE(SameTree(outside, OutsideTree()));
     EXPECT_EQ(run.errorText.find("Replace existing files?"), std::string::npos) << run.errorText;
+}
+
+// The service names its files in Windows-1252, the code page a deployment
+// need not name: they arrive under their UTF-8 names, which the destination
+// test and the lines use too. A name with a byte that has no character
+// there (0x81) is refused, shown escaped, and stores nothing.
+TEST_F(DownloadsTest, NamesInTheServicesCodePageArriveInUtf8) {
+    const std::string cafe = "Caf\xc3\xa9.pdf";
+    const std::string naive = "na\xc3\xafve.txt";
+    const std::string resume = "\xe2\x82\xac 100/R\xc3\xa9sum\xc3\xa9.txt";
+    const Tree served{{cafe, {"%PDF-1.4\n"}}, {naive, {"service copy\n"}}, {resume, {"euros\n"}}};
+    // Asked about, then replaced.
+    const Tree local{{naive, {"local copy\n", Shifted(kDate, -86400)}}};
+    StartServices();
+    const std::string key = NextCase(served, "");
+    WriteSettings(key, "code_page = WINDOWS-1252\n" + ExtraRecord("4", key + "\\Bad\x81.txt"));
+    WriteDestination(local);
+    const ProgramRun run = Run(key, Answers("yes"));
+
+    const std::string refused = "Invalid File Name\\. Download Skipped\\.";
+    ExpectOutcome(run, {0, served, RequestsFetching({"1", "2", "3"}),
+                        Completed({
+                            "Caf\xc3\xa9\\.pdf  1K  \\(1 of 4\\)",
+                            "Complete",
+                            "na\xc3\xafve\\.txt  .*\\(2 of 4\\)",
+                            "Complete",
+                            "R\xc3\xa9sum\xc3\xa9\\.txt  1K  \\(3 of 4\\)",
+                            "Complete",
+                            // The console shows a backslash doubled.
+                            R"(Bad\\\\x81\.txt   \(4 of 4\))",
+                            refused,
+                        })});
+    EXPECT_NE(run.errorText.find("Replace existing files?"), std::string::npos) << run.errorText;
+    EXPECT_NE(run.log.find(" Err - DownloadFile - Refused name Bad\\x81.txt\n"), std::string::npos)
+        << run.log;
+}
+
+// A deployment's code page is the one names are read in: 0xA4 is the euro
+// sign in ISO-8859-15, where Windows-1252 has the currency sign.
+TEST_F(DownloadsTest, TheDeploymentNamesTheServicesCodePage) {
+    codePage_ = "ISO-8859-15";
+    StartServices();
+    const ProgramRun run =
+        Run(NextCase({{"\xe2\x82\xac.txt", {"euros\n"}}}, "code_page = ISO-8859-15\n"), Answers());
+    ExpectOutcome(run, {0,
+                        {{"\xe2\x82\xac.txt", {"euros\n"}}},
+                        RequestsFetching({"1"}),
+                        Completed({"\xe2\x82\xac\\.txt  1K  \\(1 of 1\\)", "Complete"})});
 }
 
 // A reply the program cannot use (a damaged archive, a proxy's refusal, a

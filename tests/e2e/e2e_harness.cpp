@@ -306,7 +306,8 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
         programServers_.empty() ? service_->Ports() : programServers_;
     work_.Write("deployment.conf",
                 "servers = " + JoinPorts(servers) + "\nkey_table = keytable.bin\ntimeouts = " +
-                    timeouts_ + "\nconnect_pause = 0ms\nretry_pauses = " + retryPauses_ + "\n");
+                    timeouts_ + "\nconnect_pause = 0ms\nretry_pauses = " + retryPauses_ + "\n" +
+                    (codePage_.empty() ? "" : "code_page = " + codePage_ + "\n"));
     work_.Write("key.txt", "download=" + key);
     const std::string deployment = work_.Sub(start.deployment ? "deployment.conf" : "missing.conf");
     const testing_support::TempDir logFolder;

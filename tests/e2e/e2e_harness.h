@@ -155,6 +155,9 @@ class EndToEndTest : public service_testing::ServiceTest {
     std::string timeouts_ = "10s 10s 10s";
     // The pauses before a failed run is tried again: first and longest.
     std::string retryPauses_ = "20ms 160ms";
+    // The code page of the service's names; empty: the deployment gives
+    // none (the program's default).
+    std::string codePage_;
 
     testing_support::TempDir work_;     // key table, deployment, key file, log
     testing_support::TempDir outside_;  // holds the destination folder

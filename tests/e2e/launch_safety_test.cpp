@@ -113,18 +113,18 @@ TEST_F(LaunchSafetyTest, WorkFilesAreDeletedOnlyInTheProgramsWorkFolder) {
     }
 }
 
-// A name holding ESC [2J (clear the screen), BEL, backspace, CR and a byte
-// that is no UTF-8: the client drops the CR from names, the file keeps the
-// rest of its name on disk, and the console shows the rest escaped.
+// A name holding ESC [2J (clear the screen), BEL, backspace, CR and a
+// Windows-1252 byte (0xFF, "\xc3\xbf" in UTF-8): the client drops the CR from
+// names, the file keeps the rest of its name on disk, converted, and the
+// console shows the control bytes escaped.
 TEST_F(LaunchSafetyTest, ControlBytesInAListedNameReachTheConsoleEscaped) {
     const std::string served = "ledger\x1b[2J\a\b\r\xff.txt";
-    std::string saved = served;
-    std::erase(saved, '\r');
+    const std::string saved = "ledger\x1b[2J\a\b\xc3\xbf.txt";
     const ProgramRun run = Run(NextCase({{served, {"payload"}}}, ""), Answers());
     EXPECT_EQ(run.ExitCode(), 0) << run.Describe();
     EXPECT_TRUE(SameTree({{saved, {"payload"}}}, DestinationTree()));
     ASSERT_FALSE(run.FinalLines().empty()) << run.Describe();
-    EXPECT_EQ(run.FinalLines().front(), R"(ledger\x1b[2J\x07\x08\xff.txt  1K  (1 of 1))");
+    EXPECT_EQ(run.FinalLines().front(), "ledger\\x1b[2J\\x07\\x08\xc3\xbf.txt  1K  (1 of 1)");
     for (const std::string& line : run.lines) {
         EXPECT_EQ(line.find_first_of("\x1b\a\b\r\xff"), std::string::npos) << line;
     }

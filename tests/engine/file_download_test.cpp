@@ -171,6 +171,22 @@ TEST(DownloadWrites, ALocalCopyAnotherProgramHoldsIsPassedOverAsNotFetched) {
     EXPECT_NE(f.Results().find("   could not be opened"), std::string::npos) << f.Results();
 }
 
+// The service spells names in its code page; a local copy is looked for
+// under the name as this system writes it.
+TEST(DownloadWrites, ALocalCopyIsDescribedUnderItsUtf8Name) {
+    EngineFixture f;
+    f.block().verification = true;
+    f.dir().Write("dest/Caf\xc3\xa9.pdf", "local copy");
+    f.server().Add(ListReply(Record(1, "Caf\xe9.pdf") + "\r\n"));
+    f.server().Add(FileReply("service copy"));
+
+    EXPECT_TRUE(engine::DownloadFilesUsingKey(f.context()));
+    const auto requests = f.server().Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[1].find("X-QVN-RESTART2: "), std::string::npos) << requests[1];
+    EXPECT_EQ(f.dir().Read("dest/Caf\xc3\xa9.pdf"), "service copy");
+}
+
 TEST(CollidingEntries, LaterSameNamesAndNamesWhoseWorkFilesAreListed) {
     using Paths = std::vector<std::optional<std::string>>;
     const Paths paths = {"/d/a",       "/d/a~", "/d/a~~",      "/d/b", "/d/b", std::nullopt,

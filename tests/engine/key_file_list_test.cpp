@@ -92,6 +92,10 @@ TEST(EscapeFileName, EscapesAndRemovals) {
     EXPECT_EQ(name, "a%22b%2ac%2fd%3ce%3ef%7cgh%");
 }
 
+TEST(EscapeBytes, WritesEveryByteOutsidePrintableAsciiInHex) {
+    EXPECT_EQ(engine::EscapeBytes("Caf\xe9\x81 \t\x7f~\\.txt"), R"(Caf\xe9\x81 \x09\x7f~\.txt)");
+}
+
 TEST(DropTopFolder, TextAfterTheFirstBackslash) {
     std::string name = "Top\\sub\\file.txt";
     engine::DropTopFolder(name);

@@ -100,6 +100,39 @@ TEST(KeyOperations, HostileNamesAreNeverTestedOutsideTheDestination) {
     EXPECT_EQ(f.block().currentPath, f.dir().Sub("dest/fine.txt"));
 }
 
+TEST(KeyOperations, LocalNamesAreTheServicesNamesInUtf8OrRefusalsShowingTheirBytes) {
+    const struct {
+        const char* codePage;              // nothing: the engine's default
+        std::string listed;                // as parsed, top folder and all
+        std::optional<std::string> local;  // below the destination; nothing: refused
+        std::string shown;                 // the entry's name afterwards
+    } rows[] = {
+        {nullptr, "Top\\Caf\xe9\\\x80 5.pdf", "Caf\xc3\xa9/\xe2\x82\xac 5.pdf",
+         "Caf\xc3\xa9\\\xe2\x82\xac 5.pdf"},
+        {nullptr, "Top\\plain.txt", "plain.txt", "plain.txt"},
+        {nullptr, "Top\\Caf\xe9\x81.pdf", std::nullopt, R"(Caf\xe9\x81.pdf)"},
+        {"ISO-8859-15", "Top\\\xa4.txt", "\xe2\x82\xac.txt", "\xe2\x82\xac.txt"},
+        // A code page that is not ASCII below 0x80 (EBCDIC: "A:") is escaped
+        // once converted.
+        {"IBM037", "Top\\\xc1\x7a", "A%3a", "A%3a"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.listed);
+        EngineFixture f;
+        if (row.codePage != nullptr) {
+            auto converter = platform::TextConverter::Open(row.codePage, platform::kUtf8);
+            ASSERT_TRUE(converter.ok());
+            f.context().serviceNames = std::move(converter);
+        }
+        engine::KeyFileEntry entry;
+        entry.relativeName = row.listed;
+        const std::optional<std::string> path = engine::LocalPathFor(f.context(), entry);
+        EXPECT_EQ(path,
+                  row.local ? std::optional(f.dir().Sub("dest/" + *row.local)) : std::nullopt);
+        EXPECT_EQ(entry.relativeName, row.shown);
+    }
+}
+
 TEST(KeyOperations, ListWithoutABodyMeansNoFiles) {
     EngineFixture f;
     f.block().progress.status = 99;

@@ -68,6 +68,18 @@ TEST(KeyFolderTest, TheListDatesEachFileOrLeavesTheBlankThatStandsForNoDate) {
               "1\tK\\a.txt\t2\t07D60C1F0F2D1E\t0\t0\t2\tK\\sub\\b.txt\t3\t \t0\t0\t\r\n");
 }
 
+TEST(KeyFolderTest, TheListGivesNamesInTheSettingsCodePageWhereTheyHaveAForm) {
+    const std::vector<qvn_service::ServedFile> files = {
+        {"1", "Caf\xc3\xa9/\xe2\x82\xac 5.txt", "", 2, NewYearsEve2006()},
+        // No character of Windows-1252: as on disk.
+        {"2", "\xe6\x97\xa5.txt", "", 3, NewYearsEve2006()}};
+    qvn_service::KeySettings settings;
+    settings.codePage = "WINDOWS-1252";
+    EXPECT_EQ(qvn_service::BuildListText("K", files, settings),
+              "1\tK\\Caf\xe9\\\x80 5.txt\t2\t07D60C1F0F2D1E\t0\t0\t"
+              "2\tK\\\xe6\x97\xa5.txt\t3\t07D60C1F0F2D1E\t0\t0\t\r\n");
+}
+
 TEST(KeyFolderTest, TheListEndsWithCrLfOnlyWhenItHoldsAnything) {
     qvn_service::KeySettings settings;
     EXPECT_EQ(qvn_service::BuildListText("K", {}, settings), "");

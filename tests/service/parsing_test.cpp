@@ -107,7 +107,8 @@ TEST(KeySettingsTest, ReadsEverySettingWithCommentsBlanksAndLineEnds) {
         "zip.sub\\a.txt = no\n"
         "zip.b.txt = yes\n"
         "extra = 7\\tTop\\\\x\\y.txt\\t1\\t \\t0\\t0\\t\n"
-        "extra = 8\\t#hash\\r\\n\n");
+        "extra = 8\\t#hash\\r\\n\n"
+        "code_page = ISO-8859-15\n");
     EXPECT_TRUE(parsed.problems.empty());
     const auto& settings = parsed.settings;
     EXPECT_TRUE(settings.encipher);
@@ -122,11 +123,13 @@ TEST(KeySettingsTest, ReadsEverySettingWithCommentsBlanksAndLineEnds) {
     ASSERT_EQ(settings.extraRecords.size(), 2u);
     EXPECT_EQ(settings.extraRecords[0], "7\tTop\\x\\y.txt\t1\t \t0\t0\t");
     EXPECT_EQ(settings.extraRecords[1], "8\t#hash\r\n");
+    EXPECT_EQ(settings.codePage, "ISO-8859-15");
 
     const auto defaults = qvn_service::ParseKeySettings("");
     EXPECT_FALSE(defaults.settings.encipher);
     EXPECT_FALSE(defaults.settings.maxDownloads.has_value());
     EXPECT_FALSE(defaults.settings.keyIndex.has_value());
+    EXPECT_FALSE(defaults.settings.codePage.has_value());
 }
 
 TEST(KeySettingsTest, ReadsFaultRulesWithTheirOptions) {
@@ -211,12 +214,14 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
         "fault = hide_file file=a.txt word=VDLK\n"
         "fault = long_header after=1048577\n"
         "fault = slow_body for=600001\n"
+        "code_page = NO-SUCH-CODE-PAGE\n"
         "encipher = yes\n");
     EXPECT_TRUE(parsed.settings.encipher);
     EXPECT_TRUE(parsed.settings.faults.empty());
     EXPECT_TRUE(parsed.settings.zipFiles.empty());
     EXPECT_FALSE(parsed.settings.keyIndex.has_value());
-    ASSERT_EQ(parsed.problems.size(), 26u);
+    EXPECT_FALSE(parsed.settings.codePage.has_value());
+    ASSERT_EQ(parsed.problems.size(), 27u);
     EXPECT_EQ(parsed.problems[0], "line 1: zip needs yes or no");
     EXPECT_EQ(parsed.problems[3], "line 4: zip.<name> needs a name and yes or no");
     EXPECT_EQ(parsed.problems[4], "line 5: zip.<name> needs a name and yes or no");
@@ -237,6 +242,7 @@ TEST(KeySettingsTest, SkipsLinesItDoesNotUnderstandAndSaysWhy) {
         "line 24: hide_file needs file=<name> and applies to DKFL only",
         "line 25: long_header's after= goes up to 1048576",
         "line 26: for= needs a number of milliseconds from 1 to 600000",
+        "line 27: code_page \"NO-SUCH-CODE-PAGE\" is not a code page this system converts to",
     };
     EXPECT_EQ(std::vector<std::string>(parsed.problems.begin() + 18, parsed.problems.end()), later);
 }

@@ -8,6 +8,7 @@
 #include "platform/file.h"
 #include "platform/path.h"
 #include "platform/strings.h"
+#include "platform/text_encoding.h"
 
 namespace qvn_service {
 
@@ -99,12 +100,23 @@ const ServedFile* FindFileById(const std::vector<ServedFile>& files, std::string
 
 std::string BuildListText(std::string_view key, const std::vector<ServedFile>& files,
                           const KeySettings& settings) {
+    std::optional<platform::TextConverter> toCodePage;
+    if (settings.codePage) {
+        if (auto opened = platform::TextConverter::Open(platform::kUtf8, *settings.codePage)) {
+            toCodePage = std::move(*opened);
+        }
+    }
     std::string text;
     for (const ServedFile& file : files) {
         std::string name(key);
         name += '\\';
         for (char c : file.relative) {
             name += c == '/' ? '\\' : c;
+        }
+        if (toCodePage) {
+            if (auto converted = toCodePage->Convert(name)) {
+                name = std::move(*converted);
+            }
         }
         const auto duplicates = settings.duplicates.find(file.relative);
         const long long duplicateCount =

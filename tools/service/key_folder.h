@@ -47,9 +47,10 @@ bool ReadAttributes(ServedFile& file);
 const ServedFile* FindFileById(const std::vector<ServedFile>& files, std::string_view id);
 
 // The key file list: per file the six TAB-terminated fields id, name
-// ("<KEY>\sub\name"), size, date (a blank when the file's time has no
-// calendar form), duplicates and 0; then the settings' extra records as they
-// are; then CR LF. Empty when there is neither a file
+// ("<KEY>\sub\name", in the settings' code page when they give one and the
+// name has a form in it, else as on disk), size, date (a blank when the
+// file's time has no calendar form), duplicates and 0; then the settings'
+// extra records as they are; then CR LF. Empty when there is neither a file
 // nor an extra record.
 std::string BuildListText(std::string_view key, const std::vector<ServedFile>& files,
                           const KeySettings& settings);

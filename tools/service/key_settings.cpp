@@ -5,6 +5,7 @@
 
 #include "net/message_cipher.h"
 #include "platform/strings.h"
+#include "platform/text_encoding.h"
 
 namespace qvn_service {
 
@@ -310,6 +311,13 @@ ParsedSettings ParseKeySettings(std::string_view text) {
             }
             settings.duplicates[NormalizeRelativeName(name.substr(11))] =
                 static_cast<std::int64_t>(*count);
+        } else if (name == "code_page") {
+            if (!platform::TextConverter::Open(platform::kUtf8, value)) {
+                problem("code_page \"" + std::string(value) +
+                        "\" is not a code page this system converts to");
+                continue;
+            }
+            settings.codePage = std::string(value);
         } else if (name == "extra") {
             settings.extraRecords.push_back(Unescape(value));
         } else if (name == "fault") {

@@ -11,6 +11,7 @@
 //   key_index = 7                  # enciphered files always use key window 7
 //   duplicates.sub/a.txt = 2       # fifth list field of that file
 //   extra = 99\tTop\\x?.txt\t1\t \t0\t0\t   # a raw list record (escapes below)
+//   code_page = WINDOWS-1252       # the list gives names in this code page
 //   fault = close_body file=a.txt after=100 times=2 word=DownLoad
 //   fault = refuse word=DownLoad for=800      # ports shut for 800 ms
 //   fault = zip_declared_size=100 file=a.txt  # a zip that names the wrong size
@@ -18,8 +19,9 @@
 //   fault = slow_body after=4096 for=300      # the rest of the body 300 ms later
 //
 // In `extra` values "\t", "\r", "\n" and "\\" stand for TAB, CR, LF and a
-// backslash; any other backslash stays as it is. Fault lines are described
-// at FaultRule.
+// backslash; any other backslash stays as it is, and every other byte is
+// taken as it is (0x81, which Windows-1252 has no character for, included).
+// Fault lines are described at FaultRule.
 
 #include <chrono>
 #include <cstdint>
@@ -93,6 +95,9 @@ struct KeySettings {
     // client takes the list's word for every file of the key.
     std::map<std::string, bool> zipFiles;
     std::vector<std::string> extraRecords;  // escapes already replaced
+    // The code page the list gives the files' names in (the names on disk
+    // are UTF-8); none: as they are on disk. A code page the system converts.
+    std::optional<std::string> codePage;
     std::vector<FaultRule> faults;
 
     // Whether the file of relative name `relative` ('/' between levels)
