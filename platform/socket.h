@@ -38,7 +38,7 @@ class TcpSocket {
 
     static Result<TcpSocket> Connect(std::uint32_t address, std::uint16_t port);
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_ != kNoHandle; }
     // One send call; may send less than asked.
     Result<std::size_t> Send(const void* data, std::size_t length);
     // Sends everything, retrying short sends.
@@ -65,8 +65,8 @@ class TcpSocket {
 
   private:
     friend class TcpListener;
-    explicit TcpSocket(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    explicit TcpSocket(NativeHandle fd) : fd_(fd) {}
+    NativeHandle fd_ = kNoHandle;
 };
 
 class TcpListener {
@@ -81,14 +81,14 @@ class TcpListener {
     // Listens on 127.0.0.1; port 0 lets the system choose.
     static Result<TcpListener> ListenLoopback(std::uint16_t port);
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_ != kNoHandle; }
     std::uint16_t Port() const { return port_; }
     WaitResult WaitAcceptable(std::chrono::milliseconds timeout);
     Result<TcpSocket> Accept();
     void Close();
 
   private:
-    int fd_ = -1;
+    NativeHandle fd_ = kNoHandle;
     std::uint16_t port_ = 0;
 };
 
