@@ -12,12 +12,6 @@
 namespace engine {
 namespace {
 
-constexpr std::array<std::string_view, 38> kPackedFormats = {
-    "acc", "arc", "ate", "atp", "avi",  "bz2",  "dpp", "dss", "dvf", "fmf", "fxd", "fxm", "fxr",
-    "fxs", "gif", "gsm", "gz",  "gzip", "jpeg", "jpg", "mov", "mp1", "mp2", "mp3", "mp4", "mpeg",
-    "mpg", "msv", "ogg", "oma", "omg",  "png",  "ra",  "rar", "sit", "wma", "wmv", "zip"};
-
-constexpr std::int64_t kSmallFile = 102400;
 constexpr std::size_t kCopyUnit = 16384;
 constexpr int kStored = 0;
 constexpr int kDeflated = Z_DEFLATED;
@@ -126,23 +120,6 @@ std::optional<ZipMember> CurrentMember(void* archive) {
 }
 
 }  // namespace
-
-bool IsCompressible(std::string_view name, std::int64_t size) {
-    if (size > 0 && size < kSmallFile) {
-        return false;
-    }
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) {
-        return true;
-    }
-    const std::string_view extension = name.substr(dot + 1);
-    for (std::string_view packed : kPackedFormats) {
-        if (platform::EqualsNoCase(extension, packed)) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::optional<ZipMember> ZipExtractor::FirstMember(const ByteSource& archive) {
     const Archive opened = OpenArchive(archive);
