@@ -24,8 +24,8 @@
 // bounded and well defined it is followed as it is, oddities included:
 // positions are added modulo 2^64, bytes before the archive are allowed
 // (the directory's recorded offset against where it really ends), the
-// entry counts are only compared with each other, a record at the very
-// start of the archive cannot be the end record or the zip64 locator, and
+// entry counts are only compared with each other, a locator or zip64 end
+// record said to be at the archive's very start is taken for none, and
 // the extra field's blocks are walked as minizip walks them. Every record
 // must lie wholly inside the archive; nothing is read as zeros.
 
@@ -290,9 +290,10 @@ class InflateReader final : public ZipReader {
         if (!dataAt) {
             return false;
         }
-        if (layout_->member.method == kDeflated && !inflating_) {
+        if (layout_->member.method == kDeflated) {
             // Raw deflate: a zip member has no zlib header.
-            if (inflateInit2(&stream_, -MAX_WBITS) != Z_OK) {
+            if (inflating_ ? inflateReset(&stream_) != Z_OK
+                           : inflateInit2(&stream_, -MAX_WBITS) != Z_OK) {
                 return false;
             }
             inflating_ = true;
