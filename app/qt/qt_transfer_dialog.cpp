@@ -14,11 +14,13 @@
 #include <QStringList>
 #include <QSvgRenderer>
 #include <algorithm>
+#include <chrono>
 
 #include "app/qt/desktop.h"
 #include "app/qt/dialog_units.h"
 #include "app/qt/file_status_list.h"
 #include "app/qt/percent_progress_ctrl.h"
+#include "app/status_text.h"
 
 // The resources live in a static library: nothing refers to them, so the
 // linker would drop them unless they are registered by name. The macro must
@@ -71,6 +73,20 @@ QString Plural(int count, const char* one, const char* many) {
     return QString::number(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
 }
 
+// " 1 skipped, 2 failed." (nothing when none were).
+QString OthersText(const RunSummary& summary) {
+    QStringList others;
+    if (summary.filesSkipped > 0) {
+        others << QString::number(summary.filesSkipped) + QStringLiteral(" skipped");
+    }
+    if (summary.filesFailed > 0) {
+        others << QString::number(summary.filesFailed) + QStringLiteral(" failed");
+    }
+    return others.isEmpty()
+               ? QString()
+               : QLatin1Char(' ') + others.join(QStringLiteral(", ")) + QLatin1Char('.');
+}
+
 }  // namespace
 
 QFont LayoutFont(const QFont& desktop) {
@@ -111,18 +127,17 @@ QString NotificationBody(const RunSummary& summary) {
     if (!summary.folder.empty()) {
         body += QStringLiteral(" in ") + QString::fromStdString(summary.folder);
     }
-    body += QLatin1Char('.');
-    QStringList others;
-    if (summary.filesSkipped > 0) {
-        others << QString::number(summary.filesSkipped) + QStringLiteral(" skipped");
+    return body + QLatin1Char('.') + OthersText(summary);
+}
+
+QString EndStatus(const RunSummary& summary) {
+    QString status = Plural(summary.filesComplete, "file arrived", "files arrived");
+    if (summary.bytes > 0) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(summary.elapsed);
+        status += QStringLiteral(", ") + QString::fromStdString(FormatBytes(summary.bytes)) +
+                  QStringLiteral(" in ") + QString::fromStdString(FormatDuration(seconds));
     }
-    if (summary.filesFailed > 0) {
-        others << QString::number(summary.filesFailed) + QStringLiteral(" failed");
-    }
-    if (!others.isEmpty()) {
-        body += QLatin1Char(' ') + others.join(QStringLiteral(", ")) + QLatin1Char('.');
-    }
-    return body;
+    return status + QLatin1Char('.') + OthersText(summary);
 }
 
 QIcon ApplicationIcon() {
@@ -176,6 +191,8 @@ QtTransferDialog::QtTransferDialog(std::unique_ptr<Prompter> prompter, QWidget* 
     barFrame_->setFrameStyle(QFrame::Box | QFrame::Plain);
     barFrame_->setLineWidth(1);
     progressBar_ = new PercentProgressCtrl(barFrame_);
+    // The frame is the bar's border: it goes and comes with the bar.
+    progressBar_->installEventFilter(this);
 
     // Two lines: the file's figures, then the run's (or what went wrong).
     statusLine_ = new QLabel(this);
@@ -240,6 +257,17 @@ void QtTransferDialog::LayOut() {
     closeButton_->setGeometry(units.Rect(174, 129, 50, 14).translated(wider, taller));
 }
 
+bool QtTransferDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == progressBar_) {
+        if (event->type() == QEvent::HideToParent) {
+            barFrame_->hide();
+        } else if (event->type() == QEvent::ShowToParent) {
+            barFrame_->show();
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void QtTransferDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     LayOut();
@@ -298,6 +326,8 @@ void QtTransferDialog::ShowEnd(const RunSummary& summary) {
     }
     endFolder_ = summary.folder;
     openFolderButton_->setVisible(!endFolder_.empty());
+    statusLine_->setText(EndStatus(summary));
+    statusLine_->setToolTip(QString());
     // Someone who turned to other work hears of the end from the desktop.
     if (!isActiveWindow()) {
         desktop_->Notify(NotificationSummary(summary), NotificationBody(summary));

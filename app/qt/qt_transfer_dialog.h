@@ -44,6 +44,8 @@ QString EndTitle(const RunSummary& summary);
 // arrived in /home/user/Downloads.").
 QString NotificationSummary(const RunSummary& summary);
 QString NotificationBody(const RunSummary& summary);
+// The status line at the end: "5 files arrived, 57 MB in 12 s. 1 skipped."
+QString EndStatus(const RunSummary& summary);
 
 // The application icon, drawn from its SVG at the usual icon sizes.
 QIcon ApplicationIcon();
@@ -106,6 +108,7 @@ class QtTransferDialog : public QDialog, public DialogView {
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // Places the controls for the dialog's size: the layout in dialog units

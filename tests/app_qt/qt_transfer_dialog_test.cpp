@@ -13,6 +13,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
+#include <chrono>
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -339,6 +341,10 @@ TEST_F(QtTransferDialogTest, BarTakesPositionsOnceTheDialogIsShown) {
     EXPECT_EQ(dialog_->Bar().SetPos(10), 0);
     dialog_->Bar().Hide();
     EXPECT_FALSE(dialog_->ProgressBar().isVisible());
+    EXPECT_FALSE(dialog_->ProgressFrame().isVisible()) << "its border goes with it";
+    dialog_->ProgressBar().Show();
+    EXPECT_TRUE(dialog_->ProgressBar().isVisible());
+    EXPECT_TRUE(dialog_->ProgressFrame().isVisible());
 }
 
 TEST_F(QtTransferDialogTest, StatusLineShowsTheFileAndTheRunOnTwoLines) {
@@ -432,6 +438,9 @@ TEST_F(DialogEndTest, TheTitleSaysHowTheRunEndedAndTheFolderCanBeOpened) {
         EXPECT_EQ(dialog.windowTitle(), QString::fromLatin1(c.title));
         EXPECT_EQ(dialog.OpenFolderButton().isVisible(), c.openFolder);
         EXPECT_EQ(dialog.OpenFolderButton().text(), QStringLiteral("Open Folder"));
+        if (!c.summary.stopped) {
+            EXPECT_EQ(dialog.StatusLine().text(), EndStatus(c.summary)) << "the run in figures";
+        }
     }
 }
 
@@ -504,6 +513,32 @@ TEST(NotificationTest, SaysHowManyFilesArrivedAndWhere) {
         summary.folder = "/srv/in";
         EXPECT_EQ(NotificationSummary(summary), QString::fromLatin1(c.summary));
         EXPECT_EQ(NotificationBody(summary), QString::fromLatin1(c.body));
+    }
+}
+
+TEST(NotificationTest, TheStatusLineAtTheEndGivesTheFiguresOfTheRun) {
+    struct Case {
+        int complete, skipped, failed;
+        std::int64_t bytes;
+        std::chrono::milliseconds elapsed;
+        const char* status;
+    };
+    using std::chrono_literals::operator""ms;
+    const Case cases[] = {
+        {5, 0, 0, 57 * 1024 * 1024, 12400ms, "5 files arrived, 57 MB in 12 s."},
+        {1, 0, 0, 1536, 300ms, "1 file arrived, 1.5 KB in 0 s."},
+        {0, 3, 0, 0, 900ms, "0 files arrived. 3 skipped."},
+        {2, 1, 1, 2048, 150000ms, "2 files arrived, 2.0 KB in 2 min 30 s. 1 skipped, 1 failed."},
+    };
+    for (const Case& c : cases) {
+        RunSummary summary;
+        summary.filesComplete = c.complete;
+        summary.filesSkipped = c.skipped;
+        summary.filesFailed = c.failed;
+        summary.bytes = c.bytes;
+        summary.elapsed = c.elapsed;
+        summary.folder = "/srv/in";
+        EXPECT_EQ(EndStatus(summary), QString::fromLatin1(c.status));
     }
 }
 
