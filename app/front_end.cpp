@@ -1,11 +1,16 @@
 #include "app/front_end.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
+#include "app/console/console_stop.h"
 #include "app/console/console_view.h"
+#include "platform/owned_thread.h"
+#include "platform/stop_signal.h"
 #include "platform/strings.h"
 
 namespace app {
@@ -21,6 +26,15 @@ std::optional<std::string> Variable(const char* name) {
 
 bool Set(const std::optional<std::string>& value) {
     return value && !value->empty();
+}
+
+// The width of the terminal on standard error; 80 when it does not say.
+int ErrorColumns() {
+    struct winsize size {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return 80;
 }
 
 }  // namespace
@@ -62,7 +76,27 @@ DialogSettings SettingsFrom(const Environment& environment, std::string programP
 }
 
 int RunConsoleFrontEnd(const FrontEnd& frontEnd) {
-    ConsoleView view(stdin, stdout, stderr, ::isatty(STDERR_FILENO) == 1);
+    // Ctrl-C and SIGTERM go to a thread of their own, which hands them to
+    // the console's loop; blocked before the worker starts, so that every
+    // thread of the run leaves them to it.
+    platform::BlockStopSignals();
+    ConsoleOptions options;
+    options.inputIsTerminal = ::isatty(STDIN_FILENO) == 1;
+    options.errorIsTerminal = ::isatty(STDERR_FILENO) == 1;
+    options.columns = options.errorIsTerminal ? ErrorColumns() : 80;
+    options.home = Variable("HOME").value_or("");
+    options.stop = std::make_shared<ConsoleStop>();
+    // It waits for the rest of the process, so its owner never waits for
+    // it; it holds nothing of this function's but the shared stop.
+    const platform::OwnedThread signals([stop = options.stop] {
+        for (;;) {
+            const int signal = platform::WaitForStopSignal();
+            if (!stop->Post()) {
+                platform::EndWithStopSignal(signal);
+            }
+        }
+    });
+    ConsoleView view(stdin, stdout, stderr, std::move(options));
     ConsoleLaunchHost host(view, frontEnd.makeController, *frontEnd.clock, frontEnd.settings);
     const LaunchResult launch = TransferApp::Launch(frontEnd.launchKey, host);
     return ConsoleExitStatus(launch, host.Outcome());

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
+#include "app/console/program_options.h"
 #include "app/front_end.h"
 #include "deployment/deployment.h"
 #include "engine/transfer_engine.h"
@@ -13,6 +16,13 @@
 #endif
 
 int main(int argc, char** argv) {
+    const std::optional<std::string> argument =
+        app::KeyFileArgument(platform::UnsplitCommandLine(), argc, argv);
+    // --help and --version answer before any file is touched.
+    if (const std::optional<std::string> text = app::OptionText(argument, TREVASTO_VERSION)) {
+        std::fputs(text->c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     // A file too large for the process's limit fails alone, with its line,
     // rather than ending the run.
     platform::FailWritesBeyondTheSizeLimit();
@@ -20,8 +30,7 @@ int main(int argc, char** argv) {
     // deleted when it is one) before anything can end the program, so that
     // a missing deployment does not leave it behind.
     app::FrontEnd frontEnd;
-    frontEnd.launchKey =
-        app::TakeKeyFile(app::KeyFileArgument(platform::UnsplitCommandLine(), argc, argv));
+    frontEnd.launchKey = app::TakeKeyFile(argument);
 
     // The deployment names the service and holds the key table; without it
     // nothing may be sent.
