@@ -220,7 +220,8 @@ TEST_F(QtDialogEndToEndTest, TheBarIsBusyWhileTheServicePacksAFile) {
     // The first answer never comes, as if the packing took longer than the
     // client waits; the file is then asked for again.
     root_.Write(key + ".conf", "zip = yes\nfault = stall_header word=DownLoad after=0\n");
-    UseDeployment("connect_pause = 0ms\nretry_pauses = 50ms 200ms\ntimeouts = 10s 10s 1500ms\n");
+    // The stall is long enough for a loaded machine to show the busy bar.
+    UseDeployment("connect_pause = 0ms\nretry_pauses = 50ms 200ms\ntimeouts = 10s 10s 3s\n");
 
     bool glides = false;
     std::string lineWhileBusy;
