@@ -9,6 +9,7 @@
 #include "app/front_end.h"
 #include "deployment/deployment.h"
 #include "engine/transfer_engine.h"
+#include "platform/path.h"
 #include "platform/process.h"
 #include "platform/user_folders.h"
 #ifdef TREVASTO_WITH_QT
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
     // The folder chooser opens where the user chose last time, else in
     // their downloads folder; never in the folder the program started in.
     if (const auto config = platform::UserConfigFolder()) {
-        frontEnd.settings.lastFolderFile = *config + "/last-folder";
+        frontEnd.settings.lastFolderFile = platform::JoinName(*config, "last-folder");
     }
     frontEnd.settings.defaultFolder = platform::DownloadsFolder().value_or("");
 

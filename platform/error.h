@@ -8,8 +8,16 @@
 
 namespace platform {
 
+// Where an error's number comes from. POSIX systems have one set, errno's,
+// and Errno serves for both. Windows has its own (GetLastError and
+// WSAGetLastError, whose numbers overlap errno's with other meanings): the
+// platform layer marks those System, while code that names a condition
+// itself (SysError{EINVAL}, a test's SysError{ENOSPC}) keeps errno's.
+enum class ErrorSource { Errno, System };
+
 struct SysError {
-    int code = 0;  // the system's error number (errno)
+    int code = 0;  // the error number, of `source`
+    ErrorSource source = ErrorSource::Errno;
 
     // The file or a folder on its path does not exist.
     bool NotFound() const;
@@ -43,7 +51,8 @@ struct SysError {
 // The system's message text for an error code.
 std::string SystemMessage(int code);
 
-// The calling thread's last system error (errno) as a value.
+// The calling thread's last system error (errno; GetLastError on Windows)
+// as a value.
 SysError LastError();
 
 // A value or the error that prevented it.

@@ -11,6 +11,12 @@
 
 namespace platform {
 
+// A handle of the system as this layer keeps it: a descriptor on POSIX
+// systems, a HANDLE or SOCKET on Windows (both fit; neither is ever -1 when
+// valid).
+using NativeHandle = std::intptr_t;
+inline constexpr NativeHandle kNoHandle = -1;
+
 // How a file is opened. The "exclusive" modes take an exclusive share lock,
 // the shared mode a shared one, so that a conflicting open reports a sharing
 // violation.
@@ -49,8 +55,8 @@ class File {
 
     static Result<File> Open(const std::string& path, FileAccess access);
 
-    bool IsOpen() const { return fd_ >= 0; }
-    int Descriptor() const { return fd_; }
+    bool IsOpen() const { return fd_ != kNoHandle; }
+    NativeHandle Descriptor() const { return fd_; }
 
     Result<std::uint64_t> Size() const;
     // One read of at most `length` bytes; 0 at the end of the file.
@@ -80,12 +86,16 @@ class File {
 
   private:
     friend class Folder;
-    explicit File(int fd) : fd_(fd) {}
+    explicit File(NativeHandle fd) : fd_(fd) {}
     // Finishes an open for `access`: refuses a folder for writing, takes
     // the access's lock, and truncates for CreateAlways once the lock is
     // held.
     static Result<File> Adopt(File file, FileAccess access);
-    int fd_ = -1;
+    NativeHandle fd_ = kNoHandle;
+    // Where Read and WriteAll go on, for systems whose handles keep no
+    // position that ReadAt and WriteAllAt would leave alone (Windows opens
+    // files for overlapped I/O); unused where the system keeps it (POSIX).
+    std::uint64_t position_ = 0;
 };
 
 struct FileInfo {

@@ -37,7 +37,7 @@ class Folder {
     // it are theirs and are followed.
     static Result<Folder> Open(const std::string& path);
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_ != kNoHandle; }
     // A second handle of the same folder.
     Result<Folder> Duplicate() const;
 
@@ -75,11 +75,11 @@ class Folder {
     Result<std::uint64_t> FreeBytes() const;
 
   private:
-    explicit Folder(int fd) : fd_(fd) {}
+    explicit Folder(NativeHandle fd) : fd_(fd) {}
     // Opens a regular file without waiting and without a lock.
     Result<File> OpenRegular(std::string_view name, int accessFlags) const;
     void Close();
-    int fd_ = -1;
+    NativeHandle fd_ = kNoHandle;
 };
 
 }  // namespace platform

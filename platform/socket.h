@@ -38,7 +38,7 @@ class TcpSocket {
 
     static Result<TcpSocket> Connect(std::uint32_t address, std::uint16_t port);
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_ != kNoHandle; }
     // One send call; may send less than asked.
     Result<std::size_t> Send(const void* data, std::size_t length);
     // Sends everything, retrying short sends.
@@ -54,7 +54,9 @@ class TcpSocket {
     // Ends our sending direction; the peer reads the end of the stream.
     void ShutdownSend();
     // Ends both directions without closing: a wait, receive or send that
-    // another thread has under way on this socket returns at once.
+    // another thread has under way on this socket returns at once. (On
+    // Windows a wait and a receive do; a send that another thread has
+    // already begun ends at the latest with its send time-out.)
     void Shutdown();
     // A send that can make no progress for this long fails (EAGAIN) instead
     // of blocking on a peer that does not read.
@@ -65,8 +67,12 @@ class TcpSocket {
 
   private:
     friend class TcpListener;
-    explicit TcpSocket(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    explicit TcpSocket(NativeHandle fd) : fd_(fd) {}
+    NativeHandle fd_ = kNoHandle;
+    // An event that Shutdown sets and every wait also waits for, where a
+    // shut-down socket does not end a wait by itself (Windows); unused on
+    // POSIX systems.
+    NativeHandle wake_ = kNoHandle;
 };
 
 class TcpListener {
@@ -81,14 +87,14 @@ class TcpListener {
     // Listens on 127.0.0.1; port 0 lets the system choose.
     static Result<TcpListener> ListenLoopback(std::uint16_t port);
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_ != kNoHandle; }
     std::uint16_t Port() const { return port_; }
     WaitResult WaitAcceptable(std::chrono::milliseconds timeout);
     Result<TcpSocket> Accept();
     void Close();
 
   private:
-    int fd_ = -1;
+    NativeHandle fd_ = kNoHandle;
     std::uint16_t port_ = 0;
 };
 

@@ -132,7 +132,7 @@ Status TcpSocket::SendFile(const File& file, std::uint64_t offset, std::uint64_t
 }
 
 WaitResult TcpSocket::WaitReadable(std::chrono::milliseconds timeout, SysError* error) {
-    pollfd entry{fd_, POLLIN, 0};
+    pollfd entry{static_cast<int>(fd_), POLLIN, 0};
     const long long ms = timeout.count();
     for (;;) {
         const int rc = ::poll(&entry, 1, ms > 0x7fffffff ? 0x7fffffff : static_cast<int>(ms));
@@ -246,7 +246,7 @@ Result<TcpListener> TcpListener::ListenLoopback(std::uint16_t port) {
 }
 
 WaitResult TcpListener::WaitAcceptable(std::chrono::milliseconds timeout) {
-    pollfd entry{fd_, POLLIN, 0};
+    pollfd entry{static_cast<int>(fd_), POLLIN, 0};
     const int rc = ::poll(&entry, 1, static_cast<int>(timeout.count()));
     if (rc > 0) {
         return WaitResult::Ready;

@@ -106,9 +106,11 @@ std::string FitColumns(std::string text, std::size_t columns) {
 }
 
 // A folder and every missing level above it; levels that exist are passed.
+// A typed folder may use any of the system's separators ('/' on Windows
+// too).
 platform::Status MakeFolders(const std::string& path) {
-    for (std::size_t at = path.find(platform::kPathSeparator, 1); at != std::string::npos;
-         at = path.find(platform::kPathSeparator, at + 1)) {
+    for (std::size_t at = path.find_first_of(platform::kPathSeparators, 1); at != std::string::npos;
+         at = path.find_first_of(platform::kPathSeparators, at + 1)) {
         if (auto made = platform::CreateFolder(path.substr(0, at)); !made.ok()) {
             return made;
         }

@@ -20,6 +20,16 @@ namespace {
 using app_testing::FakeController;
 using namespace std::chrono_literals;
 
+// A path as the console shows it: each backslash (Windows' separator)
+// doubled, so that none can begin a faked escape.
+std::string Shown(const std::string& path) {
+    std::string shown;
+    for (const char c : path) {
+        shown += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    return shown;
+}
+
 // A stream with the given content, for standard input.
 struct Stream {
     explicit Stream(const std::string& content = "") : file(std::tmpfile()) {
@@ -133,7 +143,7 @@ TEST_F(ConsoleTest, PromptsEndTheirLineWhenTheAnswersDoNotComeFromATerminal) {
         EXPECT_TRUE(
             err.starts_with("Checking the download key...\n"
                             "Destination Folder (empty to cancel): " +
-                            end + "Destination Folder: " + dest_.path() + "\n"))
+                            end + "Destination Folder: " + Shown(dest_.path()) + "\n"))
             << err;
         EXPECT_NE(err.find(" Replace existing files? [OK/Cancel] " + end + "Done: "),
                   std::string::npos)

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/path.h"
+#include "platform/user_folders.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -47,6 +49,11 @@ struct FakeKeyFiles {
 
 constexpr const char* kConfPath = "/opt/trevasto/etc/deployment.conf";
 
+// A key table named relative to the deployment file, as the reader joins it.
+std::string BesideConf(std::string_view relative) {
+    return platform::JoinName("/opt/trevasto/etc", relative);
+}
+
 DeploymentResult Parse(const std::string& text, FakeKeyFiles& keys) {
     return deployment::ParseDeployment(text, kConfPath, keys.Reader());
 }
@@ -54,7 +61,7 @@ DeploymentResult Parse(const std::string& text, FakeKeyFiles& keys) {
 TEST(DeploymentParseTest, ReadsHostAndKeyTableAmongCommentsBlanksAndLineEnds) {
     FakeKeyFiles keys;
     const std::string table = KeyTableBytes();
-    keys.files["/opt/trevasto/etc/keys/table.bin"] = table;
+    keys.files[BesideConf("keys/table.bin")] = table;
     const std::string text =
         "\xEF\xBB\xBF# Trevasto deployment\r\n"
         "\r\n"
@@ -69,7 +76,7 @@ TEST(DeploymentParseTest, ReadsHostAndKeyTableAmongCommentsBlanksAndLineEnds) {
     EXPECT_TRUE(d.servers.empty());
     EXPECT_EQ(std::string(d.keyTable.begin(), d.keyTable.end()), table);
     EXPECT_EQ(d.sourcePath, kConfPath);
-    EXPECT_EQ(keys.asked, std::vector<std::string>{"/opt/trevasto/etc/keys/table.bin"});
+    EXPECT_EQ(keys.asked, std::vector<std::string>{BesideConf("keys/table.bin")});
 
     // Entries 1 and 2 formed from the host, each put at the head.
     EXPECT_EQ(deployment::ServerListFor(d),
@@ -210,18 +217,18 @@ TEST(DeploymentParseTest, KeyTableProblemsNameTheTableButNeverItsBytes) {
         std::string tableBytes;  // empty: no such file
         std::string message;
     } rows[] = {
-        {"", conf + ":2: key table /opt/trevasto/etc/table.bin not found"},
+        {"", conf + ":2: key table " + BesideConf("table.bin") + " not found"},
         {KeyTableBytes(511),
-         conf + ":2: key table /opt/trevasto/etc/table.bin holds 511 bytes, not 512"},
+         conf + ":2: key table " + BesideConf("table.bin") + " holds 511 bytes, not 512"},
         {KeyTableBytes(513),
-         conf + ":2: key table /opt/trevasto/etc/table.bin holds more than 512 bytes, not 512"},
+         conf + ":2: key table " + BesideConf("table.bin") + " holds more than 512 bytes, not 512"},
         {KeyTableBytes(4096),
-         conf + ":2: key table /opt/trevasto/etc/table.bin holds more than 512 bytes, not 512"},
+         conf + ":2: key table " + BesideConf("table.bin") + " holds more than 512 bytes, not 512"},
     };
     for (const auto& row : rows) {
         FakeKeyFiles keys;
         if (!row.tableBytes.empty()) {
-            keys.files["/opt/trevasto/etc/table.bin"] = row.tableBytes;
+            keys.files[BesideConf("table.bin")] = row.tableBytes;
         }
         const DeploymentResult result =
             Parse("service_host = a.net\nkey_table = table.bin\n", keys);
@@ -275,10 +282,17 @@ TEST(DeploymentLoadTest, RefusesMissingUnreadableAndWrongSizedFiles) {
 }
 
 TEST(DeploymentFindTest, VariableFirstThenBesideTheProgramThenSystemWide) {
-    const std::string besideProgram = "/opt/trevasto/bin/../etc/trevasto/deployment.conf";
-    const std::string systemWide = "/etc/trevasto/deployment.conf";
-    EXPECT_EQ(deployment::InstalledDeploymentPaths("/opt/trevasto/bin/trevasto"),
+    const std::string besideProgram =
+        platform::JoinName("/opt/trevasto/bin", "../etc/trevasto/deployment.conf");
+    const std::string systemWide = platform::JoinName("/etc/trevasto", "deployment.conf");
+    EXPECT_EQ(deployment::InstalledDeploymentPaths("/opt/trevasto/bin/trevasto", "/etc/trevasto"),
               (std::vector<std::string>{besideProgram, systemWide}));
+    // Where the system has no folder only administrators can write.
+    EXPECT_EQ(deployment::InstalledDeploymentPaths("/opt/trevasto/bin/trevasto", std::nullopt),
+              std::vector<std::string>{besideProgram});
+    // This system's: /etc/trevasto on Linux, none on Windows.
+    const bool systemFolder = platform::SystemConfigFolder().has_value();
+    EXPECT_EQ(systemFolder, platform::SystemNameRules() == platform::NameRules::Posix);
 
     std::vector<std::string> present;
     std::vector<std::string> asked;
@@ -299,10 +313,13 @@ TEST(DeploymentFindTest, VariableFirstThenBesideTheProgramThenSystemWide) {
     EXPECT_EQ(deployment::FindDeploymentFile("", program, exists), besideProgram);
     EXPECT_EQ(deployment::FindDeploymentFile(nullptr, program, exists), besideProgram);
 
+    // The system-wide file only where the system has such a folder.
     present = {systemWide};
     asked.clear();
-    EXPECT_EQ(deployment::FindDeploymentFile(nullptr, program, exists), systemWide);
-    EXPECT_EQ(asked, (std::vector<std::string>{besideProgram, systemWide}));
+    EXPECT_EQ(deployment::FindDeploymentFile(nullptr, program, exists),
+              systemFolder ? std::optional(systemWide) : std::nullopt);
+    EXPECT_EQ(asked, systemFolder ? (std::vector<std::string>{besideProgram, systemWide})
+                                  : std::vector<std::string>{besideProgram});
 
     present.clear();
     EXPECT_EQ(deployment::FindDeploymentFile(nullptr, program, exists), std::nullopt);

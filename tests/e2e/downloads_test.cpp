@@ -359,26 +359,73 @@ TEST_F(DownloadsTest, HostileListedNamesAreRefusedAndTheRunGoesOn) {
     const ProgramRun run = Run(key, Answers());
 
     const std::string refused = "Invalid File Name\\. Download Skipped\\.";
-    ExpectOutcome(run, {0,
-                        {{"a.txt", files.at("a.txt")}, {"again/a.txt", {"alpha\n"}}},
-                        RequestsFetching({"1", "1"}),
-                        Completed({
-                            "a\\.txt  1K  \\(1 of 6\\)",
-                            "Complete",
-                            // The console shows a backslash doubled.
-                            R"(\.\.\\\\evil\.txt   \(2 of 6\))",
-                            refused,
-                            R"(sub\\\\\.\.\\\\\.\.\\\\evil\.txt   \(3 of 6\))",
-                            refused,
-                            R"(\\\\evil\.txt   \(4 of 6\))",
-                            refused,
-                            "\\.\\.   \\(5 of 6\\)",
-                            refused,
-                            "a\\.txt  1K  \\(6 of 6\\)",
-                            "Complete",
-                        })});
+    const bool windows = WindowsProgram();
+    ExpectOutcome(run,
+                  {0,
+                   {{"a.txt", files.at("a.txt")}, {"again/a.txt", {"alpha\n"}}},
+                   RequestsFetching({"1", "1"}),
+                   Completed({
+                       "a\\.txt  1K  \\(1 of 6\\)",
+                       "Complete",
+                       // The console shows a backslash doubled; on
+                       // Windows, where it is the separator, a line
+                       // shows the name after the last one.
+                       windows ? R"(evil\.txt   \(2 of 6\))" : R"(\.\.\\\\evil\.txt   \(2 of 6\))",
+                       refused,
+                       windows ? R"(evil\.txt   \(3 of 6\))"
+                               : R"(sub\\\\\.\.\\\\\.\.\\\\evil\.txt   \(3 of 6\))",
+                       refused,
+                       windows ? R"(evil\.txt   \(4 of 6\))" : R"(\\\\evil\.txt   \(4 of 6\))",
+                       refused,
+                       "\\.\\.   \\(5 of 6\\)",
+                       refused,
+                       "a\\.txt  1K  \\(6 of 6\\)",
+                       "Complete",
+                   })});
     EXPECT_TRUE(SameTree(outside, OutsideTree()));
     EXPECT_EQ(run.errorText.find("Replace existing files?"), std::string::npos) << run.errorText;
+}
+
+// Names that Windows would read as a device, cut short, or take for
+// another listed file's (letter case aside) are refused there with the
+// usual line and never stored as something else; Linux stores them as
+// listed.
+TEST_F(DownloadsTest, NamesWindowsCannotHoldAreRefusedThereOnly) {
+    const struct {
+        std::string name;
+        bool storedOnWindows;
+    } rows[] = {
+        // In the order the service lists them (by their bytes).
+        {"CON.txt", false}, {"REPORT.pdf", true}, {"Report.pdf", false}, {"aux", false},
+        {"blank ", false},  {"dot.", false},      {"lpt1.log", false},   {"plain.txt", true},
+    };
+    const bool windows = WindowsProgram();
+    Tree served;
+    Tree stored;
+    Strings fetched;
+    Strings lines;
+    const std::string count = std::to_string(std::size(rows));
+    for (const auto& row : rows) {
+        served[row.name] = {"the file " + row.name + "\n", kDate};
+        const std::string number = std::to_string(served.size());
+        std::string pattern = row.name;
+        for (std::size_t at = pattern.find('.'); at != std::string::npos;
+             at = pattern.find('.', at + 2)) {
+            pattern.insert(at, "\\");
+        }
+        if (!windows || row.storedOnWindows) {
+            stored[row.name] = served[row.name];
+            fetched.push_back(number);
+            lines.push_back(pattern + "  .*\\(" + number + " of " + count + "\\)");
+            lines.push_back("Complete");
+        } else {
+            lines.push_back(pattern + "   \\(" + number + " of " + count + "\\)");
+            lines.push_back("Invalid File Name\\. Download Skipped\\.");
+        }
+    }
+    StartServices();
+    const ProgramRun run = Run(NextCase(served, ""), Answers());
+    ExpectOutcome(run, {0, stored, RequestsFetching(fetched), Completed(lines)});
 }
 
 // The service names its files in Windows-1252, the code page a deployment
@@ -399,18 +446,20 @@ TEST_F(DownloadsTest, NamesInTheServicesCodePageArriveInUtf8) {
     const ProgramRun run = Run(key, Answers("yes"));
 
     const std::string refused = "Invalid File Name\\. Download Skipped\\.";
-    ExpectOutcome(run, {0, served, RequestsFetching({"1", "2", "3"}),
-                        Completed({
-                            "Caf\xc3\xa9\\.pdf  1K  \\(1 of 4\\)",
-                            "Complete",
-                            "na\xc3\xafve\\.txt  .*\\(2 of 4\\)",
-                            "Complete",
-                            "R\xc3\xa9sum\xc3\xa9\\.txt  1K  \\(3 of 4\\)",
-                            "Complete",
-                            // The console shows a backslash doubled.
-                            R"(Bad\\\\x81\.txt   \(4 of 4\))",
-                            refused,
-                        })});
+    ExpectOutcome(
+        run, {0, served, RequestsFetching({"1", "2", "3"}),
+              Completed({
+                  "Caf\xc3\xa9\\.pdf  1K  \\(1 of 4\\)",
+                  "Complete",
+                  "na\xc3\xafve\\.txt  .*\\(2 of 4\\)",
+                  "Complete",
+                  "R\xc3\xa9sum\xc3\xa9\\.txt  1K  \\(3 of 4\\)",
+                  "Complete",
+                  // The console shows a backslash doubled (on
+                  // Windows a line shows what follows the last).
+                  WindowsProgram() ? R"(x81\.txt   \(4 of 4\))" : R"(Bad\\\\x81\.txt   \(4 of 4\))",
+                  refused,
+              })});
     EXPECT_NE(run.errorText.find("Replace existing files?"), std::string::npos) << run.errorText;
     EXPECT_NE(run.log.find(" Err - DownloadFile - Refused name Bad\\x81.txt\n"), std::string::npos)
         << run.log;
