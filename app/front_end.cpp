@@ -36,8 +36,12 @@ Environment Environment::FromProcess() {
     return environment;
 }
 
+bool ConsoleAskedFor(const Environment& environment) {
+    return environment.ui && platform::EqualsNoCase(*environment.ui, "console");
+}
+
 bool UseConsole(const Environment& environment) {
-    if (environment.ui && platform::EqualsNoCase(*environment.ui, "console")) {
+    if (ConsoleAskedFor(environment)) {
         return true;
     }
     // A platform chosen explicitly (offscreen, for instance) needs no display.

@@ -24,8 +24,10 @@ struct Environment {
     static Environment FromProcess();
 };
 
-// The console is used when asked for (TREVASTO_UI=console) or when there is
-// no display to show the dialog on.
+// Whether the console was asked for (TREVASTO_UI=console).
+bool ConsoleAskedFor(const Environment& environment);
+// The console is used when asked for or when there is no display to show
+// the dialog on.
 bool UseConsole(const Environment& environment);
 
 // The dialog's logging switch and program path from the environment.

@@ -11,6 +11,9 @@
 #ifdef TREVASTO_WITH_QT
 #include "app/qt/qt_front_end.h"
 #endif
+#ifdef TREVASTO_WITH_WIN32
+#include "app/win32/win32_front_end.h"
+#endif
 
 int main(int argc, char** argv) {
     // A file too large for the process's limit fails alone, with its line,
@@ -47,9 +50,16 @@ int main(int argc, char** argv) {
     frontEnd.settings.defaultFolder = platform::DownloadsFolder().value_or("");
 
     int status = 0;
-#ifdef TREVASTO_WITH_QT
+#if defined(TREVASTO_WITH_QT)
     if (!app::UseConsole(environment)) {
         status = app::qt::RunQtFrontEnd(argc, argv, frontEnd);
+    } else {
+        status = app::RunConsoleFrontEnd(frontEnd);
+    }
+#elif defined(TREVASTO_WITH_WIN32)
+    // Windows always has a desktop to show the dialog on.
+    if (!app::ConsoleAskedFor(environment)) {
+        status = app::win32::RunWin32FrontEnd(frontEnd);
     } else {
         status = app::RunConsoleFrontEnd(frontEnd);
     }
