@@ -338,7 +338,7 @@ class Parser {
     std::optional<std::string> ReadKeyTable(const Setting& setting) {
         std::string path = setting.value;
         const auto folder = platform::FolderPart(filePath_);
-        if (path.front() != platform::kPathSeparator && folder) {
+        if (!platform::IsAbsolutePath(path) && folder) {
             path = platform::JoinName(*folder, path);
         }
         const auto bytes = readKeyTable_(path);

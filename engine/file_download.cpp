@@ -515,11 +515,13 @@ std::vector<std::optional<std::string>> PlacesOf(EngineContext& context, KeyFile
 
 }  // namespace
 
-std::vector<bool> CollidingEntries(const std::vector<std::optional<std::string>>& paths) {
+std::vector<bool> CollidingEntries(const std::vector<std::optional<std::string>>& paths,
+                                   platform::NameRules rules) {
+    const auto key = [rules](std::string_view path) { return platform::NameKey(path, rules); };
     std::set<std::string> listed;
     for (const auto& path : paths) {
         if (path) {
-            listed.insert(*path);
+            listed.insert(key(*path));
         }
     }
     std::vector<bool> colliding(paths.size(), false);
@@ -528,10 +530,10 @@ std::vector<bool> CollidingEntries(const std::vector<std::optional<std::string>>
         if (!paths[i]) {
             continue;
         }
-        const std::string& path = *paths[i];
+        const std::string path = key(*paths[i]);
         colliding[i] = !seen.insert(path).second ||
-                       listed.count(path + std::string(kPartialSuffix)) != 0 ||
-                       listed.count(path + std::string(kUnpackSuffix)) != 0;
+                       listed.count(key(path + std::string(kPartialSuffix))) != 0 ||
+                       listed.count(key(path + std::string(kUnpackSuffix))) != 0;
     }
     return colliding;
 }

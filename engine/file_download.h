@@ -8,6 +8,7 @@
 
 #include "engine/engine_context.h"
 #include "engine/work_file.h"
+#include "platform/path.h"
 
 namespace engine {
 
@@ -22,8 +23,11 @@ bool DownloadFileList(EngineContext& context);
 // Per entry of a list's local paths (none: refused already), whether its
 // download could write over or delete another entry's file: its path is
 // an earlier entry's, or one of its work names (path + kPartialSuffix or
-// kUnpackSuffix) is another entry's path. Such entries are never fetched,
-// so that no listed file ever costs another one.
-std::vector<bool> CollidingEntries(const std::vector<std::optional<std::string>>& paths);
+// kUnpackSuffix) is another entry's path, compared as the file system
+// under `rules` compares names (on Windows without regard to letter case).
+// Such entries are never fetched, so that no listed file ever costs
+// another one.
+std::vector<bool> CollidingEntries(const std::vector<std::optional<std::string>>& paths,
+                                   platform::NameRules rules = platform::SystemNameRules());
 
 }  // namespace engine

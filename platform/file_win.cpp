@@ -378,10 +378,31 @@ Status DeleteFile(const std::string& path) {
     if (!wide) {
         return wide.error();
     }
-    if (!::DeleteFileW(wide->c_str())) {
+    // The folder and the name in it, so that the name goes at once (as
+    // unlink's does) even while someone holds the file open.
+    const std::size_t split = wide->find_last_of(L'\\');
+    if (split == std::wstring::npos || split + 1 == wide->size()) {
+        return SystemError(ERROR_INVALID_NAME);
+    }
+    std::wstring folderPath = wide->substr(0, split);
+    const std::wstring name = wide->substr(split + 1);
+    if (folderPath.ends_with(L':')) {
+        folderPath.push_back(L'\\');  // a drive's root
+    }
+    const windows::OwnedHandle folder(::CreateFileW(folderPath.c_str(), FILE_TRAVERSE | SYNCHRONIZE,
+                                                    kShareAll, nullptr, OPEN_EXISTING,
+                                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder.IsValid()) {
         return LastError();
     }
-    return Status::Ok();
+    // A link itself, never what it points to; never a folder.
+    auto file = windows::OpenInside(folder.get(), name, DELETE | FILE_READ_ATTRIBUTES, FILE_OPEN,
+                                    FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT);
+    if (!file) {
+        return file.error();
+    }
+    const windows::OwnedHandle owned(*file);
+    return windows::RemoveNow(owned.get(), folder.get(), name);
 }
 
 Status CreateFolder(const std::string& path) {

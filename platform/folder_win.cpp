@@ -21,10 +21,6 @@ constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE
 constexpr ULONG kFolderOptions =
     FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT;
 
-// FileDispositionInfoEx (Windows 10 1709), which MinGW-w64's headers give
-// only to newer targets than they can name.
-constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-
 // Stands for ESTALE, which Windows lacks: the name holds another file now.
 constexpr DWORD kNoLongerThatFile = ERROR_FILE_INVALID;
 
@@ -77,41 +73,13 @@ Result<FileIdentity> IdentityOf(HANDLE handle) {
     return identity;
 }
 
-// Gives the open file's name up: at once where the file system can (the
-// name goes even while other handles are open, as unlink does), else when
-// the last handle closes.
-Status RemoveOpen(HANDLE handle) {
-    FILE_DISPOSITION_INFO_EX now{};
-    now.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS;
-    if (::SetFileInformationByHandle(handle, kDispositionInfoEx, &now, sizeof now)) {
-        return Status::Ok();
-    }
-    FILE_DISPOSITION_INFO later{};
-    later.DeleteFile = TRUE;
-    if (!::SetFileInformationByHandle(handle, FileDispositionInfo, &later, sizeof later)) {
-        return LastError();
-    }
-    return Status::Ok();
-}
-
 // Renames the open file to `to` in `folder`, replacing what has that name.
 Status RenameOpen(HANDLE handle, HANDLE folder, std::string_view to) {
     auto target = OneLevel(to);
     if (!target) {
         return target.error();
     }
-    const std::size_t bytes = target->size() * sizeof(wchar_t);
-    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + bytes);
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = folder;
-    rename->FileNameLength = static_cast<DWORD>(bytes);
-    std::copy(target->begin(), target->end(), rename->FileName);
-    if (!::SetFileInformationByHandle(handle, FileRenameInfo, rename,
-                                      static_cast<DWORD>(buffer.size()))) {
-        return LastError();
-    }
-    return Status::Ok();
+    return windows::RenameInside(handle, folder, *target, windows::Replace::Yes);
 }
 
 // Opens `name` for renaming or removing, only while it still holds the
@@ -146,7 +114,7 @@ Status RemoveEntry(HANDLE folder, std::string_view name, const FileIdentity* ide
     if (attributes->IsFolder() && !attributes->IsLink()) {
         return SysError{EISDIR};  // a folder is never removed here
     }
-    return RemoveOpen(entry->get());
+    return windows::RemoveNow(entry->get(), folder, *windows::Wide(name));
 }
 
 Status RenameEntry(HANDLE folder, std::string_view from, const FileIdentity* identity,

@@ -31,6 +31,12 @@ enum class NameRules { Posix, Windows };
 // This system's rules (path_posix.cpp, path_win.cpp).
 NameRules SystemNameRules();
 
+// Whether a path names the same place whatever the current folder is: one
+// that begins with '/' on POSIX systems; on Windows one with a drive and a
+// separator ("C:\x"), a network path ("\\server\share") or one that
+// begins with a separator (the current drive's root).
+bool IsAbsolutePath(std::string_view path);
+
 // Whether one level of a name (UTF-8, no separator) can name a file or
 // folder under `rules` as it is written.
 bool IsStorableName(std::string_view level, NameRules rules);

@@ -6,4 +6,8 @@ NameRules SystemNameRules() {
     return NameRules::Posix;
 }
 
+bool IsAbsolutePath(std::string_view path) {
+    return path.starts_with('/');
+}
+
 }  // namespace platform

@@ -54,7 +54,9 @@ class TcpSocket {
     // Ends our sending direction; the peer reads the end of the stream.
     void ShutdownSend();
     // Ends both directions without closing: a wait, receive or send that
-    // another thread has under way on this socket returns at once.
+    // another thread has under way on this socket returns at once. (On
+    // Windows a wait and a receive do; a send that another thread has
+    // already begun ends at the latest with its send time-out.)
     void Shutdown();
     // A send that can make no progress for this long fails (EAGAIN) instead
     // of blocking on a peer that does not read.
@@ -67,6 +69,10 @@ class TcpSocket {
     friend class TcpListener;
     explicit TcpSocket(NativeHandle fd) : fd_(fd) {}
     NativeHandle fd_ = kNoHandle;
+    // An event that Shutdown sets and every wait also waits for, where a
+    // shut-down socket does not end a wait by itself (Windows); unused on
+    // POSIX systems.
+    NativeHandle wake_ = kNoHandle;
 };
 
 class TcpListener {

@@ -64,6 +64,16 @@ void NoDelay(SOCKET socket) {
     ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
 }
 
+NativeHandle NewWakeEvent() {
+    const HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return event == nullptr ? kNoHandle : windows::AsNative(event);
+}
+
+bool IsSet(NativeHandle event) {
+    return event != kNoHandle &&
+           ::WaitForSingleObject(windows::AsHandle(event), 0) == WAIT_OBJECT_0;
+}
+
 // Waits until the socket can be read (or accepted from); select takes one
 // socket, so no descriptor limit applies.
 WaitResult WaitRead(SOCKET socket, std::chrono::milliseconds timeout, SysError* error) {
@@ -121,12 +131,14 @@ Result<std::uint32_t> LookupHostIPv4(const std::string& host) {
     return address;
 }
 
-TcpSocket::TcpSocket(TcpSocket&& other) noexcept : fd_(std::exchange(other.fd_, kNoHandle)) {}
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept
+    : fd_(std::exchange(other.fd_, kNoHandle)), wake_(std::exchange(other.wake_, kNoHandle)) {}
 
 TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = std::exchange(other.fd_, kNoHandle);
+        wake_ = std::exchange(other.wake_, kNoHandle);
     }
     return *this;
 }
@@ -143,6 +155,7 @@ Result<TcpSocket> TcpSocket::Connect(std::uint32_t address, std::uint16_t port) 
         return SocketError();
     }
     TcpSocket socket(AsNative(fd));
+    socket.wake_ = NewWakeEvent();
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
@@ -199,10 +212,53 @@ Status TcpSocket::SendFile(const File& file, std::uint64_t offset, std::uint64_t
 }
 
 WaitResult TcpSocket::WaitReadable(std::chrono::milliseconds timeout, SysError* error) {
-    return WaitRead(AsSocket(fd_), timeout, error);
+    // What is there already, or a shut-down socket, needs no waiting.
+    if (IsSet(wake_)) {
+        return WaitResult::Ready;
+    }
+    if (wake_ == kNoHandle) {
+        return WaitRead(AsSocket(fd_), timeout, error);
+    }
+    const WaitResult now = WaitRead(AsSocket(fd_), std::chrono::milliseconds(0), error);
+    if (now != WaitResult::TimedOut || timeout.count() <= 0) {
+        return now;
+    }
+    // A shutdown from another thread does not end select on Windows: wait
+    // for the socket's news and for Shutdown's event together.
+    const windows::OwnedHandle news(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!news.IsValid() || ::WSAEventSelect(AsSocket(fd_), news.get(), FD_READ | FD_CLOSE) != 0) {
+        if (error) {
+            *error = news.IsValid() ? SocketError() : LastError();
+        }
+        return WaitResult::Failed;
+    }
+    const HANDLE events[] = {news.get(), windows::AsHandle(wake_)};
+    const DWORD ms = static_cast<DWORD>(std::min<long long>(timeout.count(), 0x7ffffffe));
+    const DWORD woke = ::WaitForMultipleObjects(2, events, FALSE, ms);
+    // Back to an ordinary blocking socket (WSAEventSelect made it
+    // non-blocking).
+    ::WSAEventSelect(AsSocket(fd_), nullptr, 0);
+    u_long blocking = 0;
+    ::ioctlsocket(AsSocket(fd_), FIONBIO, &blocking);
+    if (woke == WAIT_OBJECT_0 || woke == WAIT_OBJECT_0 + 1) {
+        return WaitResult::Ready;
+    }
+    if (woke == WAIT_TIMEOUT) {
+        if (error) {
+            *error = SysError{ETIMEDOUT};
+        }
+        return WaitResult::TimedOut;
+    }
+    if (error) {
+        *error = LastError();
+    }
+    return WaitResult::Failed;
 }
 
 Result<std::size_t> TcpSocket::Receive(void* buffer, std::size_t capacity) {
+    if (IsSet(wake_)) {
+        return std::size_t{0};  // shut down: the end of the stream here
+    }
     const int n = ::recv(AsSocket(fd_), static_cast<char*>(buffer), CallLength(capacity), 0);
     if (n == SOCKET_ERROR) {
         return SocketError();
@@ -219,6 +275,9 @@ void TcpSocket::ShutdownSend() {
 void TcpSocket::Shutdown() {
     if (fd_ != kNoHandle) {
         ::shutdown(AsSocket(fd_), SD_BOTH);
+        if (wake_ != kNoHandle) {
+            ::SetEvent(windows::AsHandle(wake_));
+        }
     }
 }
 
@@ -244,6 +303,10 @@ void TcpSocket::Close() {
     if (fd_ != kNoHandle) {
         ::closesocket(AsSocket(fd_));
         fd_ = kNoHandle;
+    }
+    if (wake_ != kNoHandle) {
+        ::CloseHandle(windows::AsHandle(wake_));
+        wake_ = kNoHandle;
     }
 }
 
@@ -303,7 +366,9 @@ Result<TcpSocket> TcpListener::Accept() {
         return SocketError();
     }
     NoDelay(fd);
-    return TcpSocket(AsNative(fd));
+    TcpSocket socket(AsNative(fd));
+    socket.wake_ = NewWakeEvent();
+    return socket;
 }
 
 void TcpListener::Close() {

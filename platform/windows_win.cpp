@@ -1,5 +1,7 @@
 #include "platform/windows_win.h"
 
+#include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace platform::windows {
@@ -88,6 +90,9 @@ Result<std::wstring> SystemPath(const std::string& path) {
         full.resize(n + 1);
     }
     const std::wstring absolute(full.begin(), full.end());
+    if (absolute.starts_with(L"\\\\?\\") || absolute.starts_with(L"\\\\.\\")) {
+        return absolute;  // a device ("CON" is "\\.\CON")
+    }
     if (absolute.size() >= 3 && absolute[1] == L':' && IsSeparator(absolute[2])) {
         return L"\\\\?\\" + absolute;
     }
@@ -118,6 +123,80 @@ Result<HANDLE> OpenInside(HANDLE root, std::wstring_view name, ACCESS_MASK acces
         return StatusError(status);
     }
     return handle;
+}
+
+namespace {
+
+// The native rename request (FILE_RENAME_INFORMATION), whose target is
+// named relative to a folder handle; the Win32 form resolves the name
+// against the current folder instead.
+struct RenameInformation {
+    union {
+        BOOLEAN ReplaceIfExists;  // FileRenameInformation
+        ULONG Flags;              // FileRenameInformationEx
+    };
+    HANDLE RootDirectory;
+    ULONG FileNameLength;
+    WCHAR FileName[1];
+};
+constexpr auto kRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
+constexpr auto kRenameInformationEx = static_cast<FILE_INFORMATION_CLASS>(65);
+constexpr ULONG kReplaceIfExists = 0x1;
+constexpr ULONG kPosixSemantics = 0x2;
+
+// FileDispositionInfoEx (Windows 10 1709), which MinGW-w64's headers give
+// only to newer targets than they can name.
+constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+
+}  // namespace
+
+Status RenameInside(HANDLE file, HANDLE folder, std::wstring_view name, Replace replace) {
+    const std::size_t bytes = name.size() * sizeof(wchar_t);
+    std::vector<std::uint8_t> buffer(sizeof(RenameInformation) + bytes);
+    auto* rename = reinterpret_cast<RenameInformation*>(buffer.data());
+    rename->RootDirectory = folder;
+    rename->FileNameLength = static_cast<ULONG>(bytes);
+    std::copy(name.begin(), name.end(), rename->FileName);
+    IO_STATUS_BLOCK io{};
+    const auto length = static_cast<ULONG>(buffer.size());
+    if (replace == Replace::Yes) {
+        rename->Flags = kReplaceIfExists | kPosixSemantics;
+        if (::NtSetInformationFile(file, &io, rename, length, kRenameInformationEx) >= 0) {
+            return Status::Ok();
+        }
+    }
+    rename->Flags = 0;
+    rename->ReplaceIfExists = replace == Replace::Yes ? TRUE : FALSE;
+    const NTSTATUS status = ::NtSetInformationFile(file, &io, rename, length, kRenameInformation);
+    if (status < 0) {
+        return StatusError(status);
+    }
+    return Status::Ok();
+}
+
+Status RemoveNow(HANDLE file, HANDLE folder, std::wstring_view name) {
+    FILE_DISPOSITION_INFO_EX now{};
+    now.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS;
+    if (::SetFileInformationByHandle(file, kDispositionInfoEx, &now, sizeof now)) {
+        return Status::Ok();
+    }
+    // Out of the way first, under a name nobody else uses (the process and
+    // a count), so that the name is free at once; a failed rename leaves
+    // the name to go with the last handle.
+    static std::atomic<unsigned> count{0};
+    const std::wstring hidden = L".trevasto-removed-" + std::to_wstring(::GetCurrentProcessId()) +
+                                L"-" + std::to_wstring(count.fetch_add(1));
+    const bool moved = RenameInside(file, folder, hidden, Replace::No).ok();
+    FILE_DISPOSITION_INFO later{};
+    later.DeleteFile = TRUE;
+    if (!::SetFileInformationByHandle(file, FileDispositionInfo, &later, sizeof later)) {
+        const SysError error = SystemError(::GetLastError());
+        if (moved) {
+            (void)RenameInside(file, folder, name, Replace::No);  // as it was
+        }
+        return error;
+    }
+    return Status::Ok();
 }
 
 bool Attributes::IsLink() const {

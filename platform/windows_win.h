@@ -50,6 +50,20 @@ Result<std::wstring> SystemPath(const std::string& path);
 Result<HANDLE> OpenInside(HANDLE root, std::wstring_view name, ACCESS_MASK access,
                           ULONG disposition, ULONG options);
 
+enum class Replace { No, Yes };
+
+// Renames the open file (opened with DELETE access) to `name` inside
+// `folder`: also over a file open elsewhere where the file system can (as
+// rename does), else only over one that nobody holds open.
+Status RenameInside(HANDLE file, HANDLE folder, std::wstring_view name, Replace replace);
+
+// Removes the open file's name (opened with DELETE access), `name` in
+// `folder`, at once, as unlink does, also while other handles keep it
+// open: where the file system cannot drop the name of an open file (older
+// Windows, FAT, Wine), the file is first renamed to a hidden name and goes
+// when its last handle closes.
+Status RemoveNow(HANDLE file, HANDLE folder, std::wstring_view name);
+
 // The file's attributes and, for a reparse point, its tag.
 struct Attributes {
     DWORD attributes = 0;

@@ -1,7 +1,6 @@
 // Launch: the key file's argument, the key file and its deletion.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <optional>
 #include <vector>
@@ -9,6 +8,7 @@
 #include "app/transfer_app.h"
 #include "platform/file.h"
 #include "platform/process.h"
+#include "support/system_files.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -66,7 +66,6 @@ TEST(KeyFileArgument, Argv1AsGivenUnlessTheSystemPassesAnUnsplitLine) {
                   c.expected)
             << (c.argv.size() > 1 ? c.argv[1] : "(no argument)");
     }
-    EXPECT_FALSE(platform::UnsplitCommandLine()) << "this system passes argv split";
 }
 
 class KeyFileTest : public ::testing::Test {
@@ -101,7 +100,9 @@ TEST_F(KeyFileTest, UnusableFiles) {
     EXPECT_FALSE(app::ReadKeyFile(dir_.Sub("missing.txt")));
     EXPECT_FALSE(app::ReadKeyFile(dir_.path())) << "a folder";
     // A FIFO without a writer would block an ordinary open for ever.
-    ASSERT_EQ(::mkfifo(dir_.Sub("fifo").c_str(), 0600), 0);
+    if (!testing_support::MakeFifo(dir_.Sub("fifo"))) {
+        GTEST_SKIP() << "the FIFO row did not run: this system has no FIFOs";
+    }
     EXPECT_FALSE(app::ReadKeyFile(dir_.Sub("fifo")));
 }
 
@@ -126,7 +127,9 @@ TEST_F(KeyFileTest, OnlyAKeyFileIsTaken) {
     }
     EXPECT_EQ(app::TakeKeyFile(dir_.Sub("missing.txt")).source, Source::UnusableFile);
     EXPECT_EQ(app::TakeKeyFile(std::nullopt), app::LaunchKey{});
-    ASSERT_EQ(::mkfifo(dir_.Sub("fifo").c_str(), 0600), 0);
+    if (!testing_support::MakeFifo(dir_.Sub("fifo"))) {
+        GTEST_SKIP() << "the FIFO row did not run: this system has no FIFOs";
+    }
     EXPECT_EQ(app::TakeKeyFile(dir_.Sub("fifo")).source, Source::UnusableFile);
     EXPECT_TRUE(platform::Exists(dir_.Sub("fifo")));
 }

@@ -10,6 +10,7 @@
 #include "app/transfer_app.h"
 #include "app/transfer_dialog.h"
 #include "fake_dialog.h"
+#include "platform/path.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
@@ -671,26 +672,27 @@ TEST(KeyFromProgramPath, TextAfterTheFirstHyphenBeforeTheFirstDot) {
 }
 
 TEST(ShortenPath, KeepsTheLastComponentWithinTheLimit) {
-    const std::string folder10 = "/0123456789";
+    const std::string sep(1, platform::kPathSeparator);  // this system's
+    const std::string folder10 = sep + "0123456789";
     const std::string path80 = std::string(69, 'p') + folder10;
     ASSERT_EQ(path80.size(), 80u);
     const std::string shortened = app::ShortenPath(path80, 56);
     EXPECT_EQ(shortened, std::string(42, 'p') + "..." + folder10);
     EXPECT_EQ(shortened.size(), 56u);
 
-    EXPECT_EQ(app::ShortenPath("/short/path", 56), "/short/path");
+    EXPECT_EQ(app::ShortenPath(sep + "short" + sep + "path", 56), sep + "short" + sep + "path");
     const std::string noSeparator(70, 'x');
     EXPECT_EQ(app::ShortenPath(noSeparator, 56), noSeparator);
-    EXPECT_EQ(app::ShortenPath("/" + std::string(69, 'x'), 56), "/" + std::string(69, 'x'))
+    EXPECT_EQ(app::ShortenPath(sep + std::string(69, 'x'), 56), sep + std::string(69, 'x'))
         << "a separator only at the first character";
 
     // A last component of 53 characters leaves exactly "..." and itself.
-    const std::string tail53 = "/" + std::string(52, 't');
+    const std::string tail53 = sep + std::string(52, 't');
     EXPECT_EQ(app::ShortenPath(std::string(10, 'h') + tail53, 56), "..." + tail53);
     // Longer last components keep their end, never more than 56 characters.
     for (std::size_t length : {54u, 55u, 56u, 90u}) {
-        const std::string tail = "/" + std::string(length - 1, 'a') + "END";
-        const std::string result = app::ShortenPath("/home" + tail, 56);
+        const std::string tail = sep + std::string(length - 1, 'a') + "END";
+        const std::string result = app::ShortenPath(sep + "home" + tail, 56);
         EXPECT_EQ(result.size(), 56u) << length;
         EXPECT_EQ(result.substr(0, 3), "...");
         EXPECT_EQ(result.substr(result.size() - 3), "END");

@@ -10,6 +10,7 @@
 #include "control/activity_log.h"
 #include "control/control_block.h"
 #include "control/transfer_controller.h"
+#include "platform/path.h"
 #include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
@@ -47,7 +48,7 @@ TEST_F(ActivityLogTest, NameAndFirstLineComeFromOneClockReading) {
     control::ActivityLog log(clock_);
     log.SetDirectory(dir_.path());
     log.Open(1);
-    EXPECT_EQ(log.LogPath(), dir_.path() + "/20060307090503.log");
+    EXPECT_EQ(log.LogPath(), dir_.Sub("20060307090503.log"));
     EXPECT_EQ(LogText(), "Log File Open 3/7/2006 9:5:3\n");
     clock_.SetLocal({2006, 3, 2, 7, 10, 0, 0, 0});
     log.Close();
@@ -57,9 +58,9 @@ TEST_F(ActivityLogTest, NameAndFirstLineComeFromOneClockReading) {
 
 TEST_F(ActivityLogTest, DirectoryWithTrailingSeparatorGetsNoSecondOne) {
     control::ActivityLog log(clock_);
-    log.SetDirectory(dir_.path() + "/");
+    log.SetDirectory(dir_.path() + platform::kPathSeparator);
     log.Open(1);
-    EXPECT_EQ(log.LogPath(), dir_.path() + "/20060307090503.log");
+    EXPECT_EQ(log.LogPath(), dir_.Sub("20060307090503.log"));
 }
 
 TEST_F(ActivityLogTest, FlagsDecideWhichLinesAreWritten) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/path.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -47,6 +48,11 @@ struct FakeKeyFiles {
 
 constexpr const char* kConfPath = "/opt/trevasto/etc/deployment.conf";
 
+// A key table named relative to the deployment file, as the reader joins it.
+std::string BesideConf(std::string_view relative) {
+    return platform::JoinName("/opt/trevasto/etc", relative);
+}
+
 DeploymentResult Parse(const std::string& text, FakeKeyFiles& keys) {
     return deployment::ParseDeployment(text, kConfPath, keys.Reader());
 }
@@ -54,7 +60,7 @@ DeploymentResult Parse(const std::string& text, FakeKeyFiles& keys) {
 TEST(DeploymentParseTest, ReadsHostAndKeyTableAmongCommentsBlanksAndLineEnds) {
     FakeKeyFiles keys;
     const std::string table = KeyTableBytes();
-    keys.files["/opt/trevasto/etc/keys/table.bin"] = table;
+    keys.files[BesideConf("keys/table.bin")] = table;
     const std::string text =
         "\xEF\xBB\xBF# Trevasto deployment\r\n"
         "\r\n"
@@ -69,7 +75,7 @@ TEST(DeploymentParseTest, ReadsHostAndKeyTableAmongCommentsBlanksAndLineEnds) {
     EXPECT_TRUE(d.servers.empty());
     EXPECT_EQ(std::string(d.keyTable.begin(), d.keyTable.end()), table);
     EXPECT_EQ(d.sourcePath, kConfPath);
-    EXPECT_EQ(keys.asked, std::vector<std::string>{"/opt/trevasto/etc/keys/table.bin"});
+    EXPECT_EQ(keys.asked, std::vector<std::string>{BesideConf("keys/table.bin")});
 
     // Entries 1 and 2 formed from the host, each put at the head.
     EXPECT_EQ(deployment::ServerListFor(d),
@@ -210,18 +216,18 @@ TEST(DeploymentParseTest, KeyTableProblemsNameTheTableButNeverItsBytes) {
         std::string tableBytes;  // empty: no such file
         std::string message;
     } rows[] = {
-        {"", conf + ":2: key table /opt/trevasto/etc/table.bin not found"},
+        {"", conf + ":2: key table " + BesideConf("table.bin") + " not found"},
         {KeyTableBytes(511),
-         conf + ":2: key table /opt/trevasto/etc/table.bin holds 511 bytes, not 512"},
+         conf + ":2: key table " + BesideConf("table.bin") + " holds 511 bytes, not 512"},
         {KeyTableBytes(513),
-         conf + ":2: key table /opt/trevasto/etc/table.bin holds more than 512 bytes, not 512"},
+         conf + ":2: key table " + BesideConf("table.bin") + " holds more than 512 bytes, not 512"},
         {KeyTableBytes(4096),
-         conf + ":2: key table /opt/trevasto/etc/table.bin holds more than 512 bytes, not 512"},
+         conf + ":2: key table " + BesideConf("table.bin") + " holds more than 512 bytes, not 512"},
     };
     for (const auto& row : rows) {
         FakeKeyFiles keys;
         if (!row.tableBytes.empty()) {
-            keys.files["/opt/trevasto/etc/table.bin"] = row.tableBytes;
+            keys.files[BesideConf("table.bin")] = row.tableBytes;
         }
         const DeploymentResult result =
             Parse("service_host = a.net\nkey_table = table.bin\n", keys);
@@ -275,7 +281,8 @@ TEST(DeploymentLoadTest, RefusesMissingUnreadableAndWrongSizedFiles) {
 }
 
 TEST(DeploymentFindTest, VariableFirstThenBesideTheProgramThenSystemWide) {
-    const std::string besideProgram = "/opt/trevasto/bin/../etc/trevasto/deployment.conf";
+    const std::string besideProgram =
+        platform::JoinName("/opt/trevasto/bin", "../etc/trevasto/deployment.conf");
     const std::string systemWide = "/etc/trevasto/deployment.conf";
     EXPECT_EQ(deployment::InstalledDeploymentPaths("/opt/trevasto/bin/trevasto"),
               (std::vector<std::string>{besideProgram, systemWide}));

@@ -2,14 +2,13 @@
 // lands in the destination, and what never may.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include "engine/file_download.h"
 #include "engine/key_operations.h"
 #include "engine_fixture.h"
 #include "platform/file.h"
 #include "replies.h"
+#include "support/system_files.h"
 
 namespace {
 
@@ -104,30 +103,10 @@ TEST_F(NameCollisionTest, AListedFileNamedAsAnothersUnpackedMemberIsKept) {
     EXPECT_EQ(DownloadRequests(f_), 1);
 }
 
-// Files this process writes may grow to `limit` bytes while it lives; a
-// write beyond fails with EFBIG, as on a full disk.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t limit) {
-        previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit lowered = previous_;
-        lowered.rlim_cur = limit;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &previous_);
-        ::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  private:
-    rlimit previous_{};
-    sighandler_t previousHandler_ = SIG_DFL;
-};
-
 TEST(DownloadWrites, AFileThatCannotBeWrittenWholeNeverReplacesTheEarlierCopy) {
+    if (!testing_support::FileSizeLimit::Exists()) {
+        GTEST_SKIP() << "this system has no file size limit to stop the write";
+    }
     EngineFixture f;
     ReplaceRun(f);
     f.dir().Write("dest/big.bin", "earlier");
@@ -137,7 +116,8 @@ TEST(DownloadWrites, AFileThatCannotBeWrittenWholeNeverReplacesTheEarlierCopy) {
     f.server().Add(FileReply(body));
     f.server().Add(FileReply("new small"));
     {
-        const FileSizeLimit limit(1024 * 1024);
+        const testing_support::FileSizeLimit limit(1024 * 1024);
+        ASSERT_TRUE(limit.Active());
         EXPECT_TRUE(engine::DownloadFilesUsingKey(f.context())) << "no retry makes it fit";
     }
     EXPECT_EQ(f.block().progress.failedFiles, 1);
@@ -193,8 +173,20 @@ TEST(CollidingEntries, LaterSameNamesAndNamesWhoseWorkFilesAreListed) {
                          "/d/c~unzip", "/d/c",  "/d/e~unzip~", "/d/e", "/d/f~"};
     const std::vector<bool> expected = {true,  true, false, false, true, false,
                                         false, true, false, false, false};
-    EXPECT_EQ(engine::CollidingEntries(paths), expected);
+    EXPECT_EQ(engine::CollidingEntries(paths, platform::NameRules::Posix), expected);
     EXPECT_EQ(engine::CollidingEntries({}), std::vector<bool>{});
+}
+
+// Windows does not tell letter case apart: names that differ in it alone
+// are one file there, and so are their work names.
+TEST(CollidingEntries, NamesDifferingInLetterCaseAloneCollideUnderWindowsRules) {
+    using Paths = std::vector<std::optional<std::string>>;
+    const Paths paths = {"/d/Report.pdf", "/d/report.PDF", "/d/Sub/a",    "/d/SUB/A",
+                         "/d/B~",         "/d/b",          "/d/\xc3\x89", "/d/\xc3\xa9"};
+    EXPECT_EQ(engine::CollidingEntries(paths, platform::NameRules::Windows),
+              (std::vector<bool>{false, true, false, true, false, true, false, true}));
+    EXPECT_EQ(engine::CollidingEntries(paths, platform::NameRules::Posix),
+              std::vector<bool>(paths.size(), false));
 }
 
 }  // namespace

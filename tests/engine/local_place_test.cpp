@@ -3,9 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <string_view>
 
 #include "engine/local_place.h"
+#include "support/system_files.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -17,7 +18,7 @@ TEST(LocalPlaceTest, FoldersAreMadeLevelByLevelButNeverThroughALink) {
     testing_support::TempDir dir;
     dir.Write("dest/plain", "x");
     dir.Write("outside/.keep", "");
-    ASSERT_EQ(::symlink(dir.Sub("outside").c_str(), dir.Sub("dest/away").c_str()), 0);
+    const bool link = testing_support::MakeLink(dir.Sub("outside"), dir.Sub("dest/away"));
     const auto destination = platform::Folder::Open(dir.Sub("dest"));
     ASSERT_TRUE(destination.ok());
 
@@ -36,10 +37,16 @@ TEST(LocalPlaceTest, FoldersAreMadeLevelByLevelButNeverThroughALink) {
         EXPECT_FALSE(platform::Exists(dir.Sub("dest/one/two/a.txt")));
     }
     for (const char* name : {"plain\\inner.txt", "away\\inner.txt", "away\\new\\inner.txt"}) {
+        if (!link && std::string_view(name).starts_with("away")) {
+            continue;
+        }
         auto refused = PlaceUnder(*destination, dir.Sub("dest"), name, MissingFolders::Make);
         EXPECT_TRUE(refused.error().WrongKind()) << name;
     }
     EXPECT_FALSE(platform::Exists(dir.Sub("outside/new")));
+    if (!link) {
+        GTEST_SKIP() << "the link rows did not run: this system could not make a link";
+    }
 }
 
 }  // namespace

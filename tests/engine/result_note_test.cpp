@@ -52,7 +52,7 @@ TEST_F(ResultNoteTest, OpenFailureNamesFileFolderAndReason) {
     engine::WriteResultNote(log_, commNoteWritten_, "/home/u/Downloads/report.pdf",
                             NoteKind::OpenFailure, false, platform::SysError{EACCES});
     EXPECT_EQ(Results(), "\r\nreport.pdf\r\n   in folder: /home/u/Downloads\r\n   " +
-                             platform::SystemMessage(EACCES) + "\r\n");
+                             platform::SysError{EACCES}.Message() + "\r\n");
     EXPECT_FALSE(commNoteWritten_);
 }
 

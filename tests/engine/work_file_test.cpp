@@ -4,12 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "engine/work_file.h"
 #include "engine/work_file_ledger.h"
 #include "platform/folder.h"
+#include "support/system_files.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -60,8 +58,14 @@ TEST_F(WorkFileTest, OnlyTheProgramsOwnLeftoverIsFoundAndAHeldOneIsInUse) {
 
 TEST_F(WorkFileTest, SomeoneElsesFilesKeepTheirNamesAndTheWorkFileTakesTheNext) {
     dir_.Write("dest/a.txt~", "an editor's backup");
-    ASSERT_EQ(::symlink(dir_.Sub("outside").c_str(), dir_.Sub("dest/a.txt~2").c_str()), 0);
-    ASSERT_EQ(::mkfifo(dir_.Sub("dest/a.txt~3").c_str(), 0600), 0);
+    // A link and a FIFO; where the system makes neither, a folder and
+    // someone else's file of the same names.
+    if (!testing_support::MakeLink(dir_.Sub("outside"), dir_.Sub("dest/a.txt~2"))) {
+        ASSERT_TRUE(platform::CreateFolder(dir_.Sub("dest/a.txt~2")).ok());
+    }
+    if (!testing_support::MakeFifo(dir_.Sub("dest/a.txt~3"))) {
+        dir_.Write("dest/a.txt~3", "someone else's");
+    }
     {
         auto made = CreateWorkFile(Place(), "a.txt", kPartialSuffix);
         ASSERT_TRUE(made.ok());
@@ -84,7 +88,7 @@ TEST_F(WorkFileTest, AWorkFileReplacedMeanwhileIsNeitherInstalledNorRemoved) {
     auto made = CreateWorkFile(Place(), "a.txt", kPartialSuffix);
     ASSERT_TRUE(made.ok());
     // Someone else's file takes the name while the work file is held.
-    ASSERT_EQ(::unlink(dir_.Sub("dest/a.txt~").c_str()), 0);
+    ASSERT_TRUE(platform::DeleteFile(dir_.Sub("dest/a.txt~")).ok());
     dir_.Write("dest/a.txt~", "theirs");
     EXPECT_FALSE(made->Install("a.txt").ok());
     made->Discard();
@@ -100,14 +104,19 @@ TEST_F(WorkFileTest, TheLedgerForgetsWorkFilesThatAreGone) {
     ASSERT_TRUE(ledger_.Holds(identity));
     ledger_.Prune(0);
     EXPECT_TRUE(ledger_.Holds(identity)) << "still there";
-    ASSERT_EQ(::unlink(dir_.Sub("dest/a.txt~").c_str()), 0);
+    ASSERT_TRUE(platform::DeleteFile(dir_.Sub("dest/a.txt~")).ok());
     ledger_.Prune(0);
     EXPECT_TRUE(ledger_.Holds(identity)) << "missing, perhaps on a drive not attached";
     ledger_.Prune(engine::WorkFileLedger::kStaleAfter + 4'000'000'000);
     EXPECT_FALSE(ledger_.Holds(identity)) << "missing for long";
 
     Leftover("partial");
-    ASSERT_EQ(::unlink(dir_.Sub("dest/a.txt~").c_str()), 0);
+    // Held open while it is replaced, so that the new file cannot be given
+    // the old one's number (Wine hands a freed inode number on at once).
+    const auto old =
+        platform::File::Open(dir_.Sub("dest/a.txt~"), platform::FileAccess::ReadShared);
+    ASSERT_TRUE(old.ok());
+    ASSERT_TRUE(platform::DeleteFile(dir_.Sub("dest/a.txt~")).ok());
     dir_.Write("dest/a.txt~", "replaced");  // a new file under the name
     ledger_.Prune(0);
     EXPECT_EQ(platform::Folder::Open(dir_.Sub("work/work-files"))->Names()->size(), 0u);

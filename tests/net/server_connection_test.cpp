@@ -10,6 +10,7 @@
 
 #include "connection_test_support.h"
 #include "platform/strings.h"
+#include "support/system_files.h"
 
 namespace {
 
@@ -102,8 +103,9 @@ TEST(ServerConnectionTest, RefusedConnectIsDescribedWithTheSocketError) {
     EXPECT_FALSE(connection.Open());
     EXPECT_FALSE(connection.isOpen());
     EXPECT_EQ(connection.errorText(), "connect failed");
-    EXPECT_EQ(connection.lastError(), ECONNREFUSED);
-    EXPECT_EQ(connection.DescribeError(), platform::StrPrintf("connect failed 0 %d", ECONNREFUSED));
+    const int refused = testing_support::RefusedConnectionCode();
+    EXPECT_EQ(connection.lastError(), refused);
+    EXPECT_EQ(connection.DescribeError(), platform::StrPrintf("connect failed 0 %d", refused));
     // The address was resolved and stays even though the connect failed.
     EXPECT_EQ(connection.address(), LoopbackAddress());
 }
@@ -261,11 +263,14 @@ TEST(ServerConnectionReceiveTest, SilentPeerTimesOutWithMinusOneAndTheSocketIsCl
 }
 
 TEST(ServerConnectionReceiveTest, ResetByPeerGivesMinusOne) {
+    if (!testing_support::AbortReachesThePeerAsReset()) {
+        GTEST_SKIP() << "this system delivers an aborted connection as an orderly end";
+    }
     Connected c;
     c.peer.Abort();
     char buffer[8];
     EXPECT_EQ(c.connection.Receive(buffer, sizeof buffer), -1);
-    EXPECT_EQ(c.connection.lastError(), ECONNRESET);
+    EXPECT_EQ(c.connection.lastError(), testing_support::ResetConnectionCode());
     EXPECT_FALSE(c.connection.isOpen());
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <string>
@@ -10,6 +11,7 @@
 #include "connection_test_support.h"
 #include "platform/strings.h"
 #include "support/fake_clock.h"
+#include "support/system_files.h"
 
 namespace {
 
@@ -100,8 +102,10 @@ TEST(ServerLinkTest, RefusingServerIsLeftForTheOtherAndRetriedAfterFiftyOnePasse
     EXPECT_EQ(l.link.currentServer(), &live);
     EXPECT_EQ(l.link.currentHost(), "127.0.0.1");
     EXPECT_EQ(l.clock.Sleeps(), std::vector<milliseconds>{milliseconds(5000)});
-    EXPECT_EQ(l.log.Lines(), std::vector<std::string>{ConnectFailedLine(
-                                 3, platform::StrPrintf("connect failed 0 %d", ECONNREFUSED))});
+    EXPECT_EQ(l.log.Lines(),
+              std::vector<std::string>{ConnectFailedLine(
+                  3, platform::StrPrintf("connect failed 0 %d",
+                                         testing_support::RefusedConnectionCode()))});
     EXPECT_EQ(l.log.Kinds(), std::vector<net::LineKind>{net::LineKind::Error});
     EXPECT_TRUE(down.failed);
     EXPECT_FALSE(live.failed);
@@ -140,10 +144,14 @@ TEST(ServerLinkTest, EveryServerRefusingGivesFourAttemptsThreePausesAndCommFaile
     l.link.AddServer("127.0.0.1", second);
     EXPECT_FALSE(l.link.Connect());
     // Each server tried, once, in the order tried, and the system's reason.
+    // The system's words, from a small letter ("connection refused").
+    std::string refused = platform::SystemMessage(testing_support::RefusedConnectionCode());
+    refused[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(refused[0])));
     EXPECT_EQ(l.link.connectFailure(),
-              "127.0.0.1:" + second + ", 127.0.0.1:" + first + ": connection refused");
+              "127.0.0.1:" + second + ", 127.0.0.1:" + first + ": " + refused);
 
-    const std::string reason = platform::StrPrintf("connect failed 0 %d", ECONNREFUSED);
+    const std::string reason =
+        platform::StrPrintf("connect failed 0 %d", testing_support::RefusedConnectionCode());
     EXPECT_EQ(l.log.Lines(), (std::vector<std::string>{
                                  ConnectFailedLine(3, reason), ConnectFailedLine(2, reason),
                                  ConnectFailedLine(1, reason), ConnectFailedLine(0, reason)}));

@@ -64,6 +64,9 @@ TEST(TextConverterTest, ConvertsWholeTextsOrRefusesThoseWithAByteWithoutCharacte
 // one that failed half-way must not leave the next starting in another.
 TEST(TextConverterTest, EveryTextStartsAndEndsInTheInitialShiftState) {
     auto converter = TextConverter::Open("UTF-8", "ISO-2022-JP");
+    if (!converter.ok() && converter.error().UnknownCodePage()) {
+        GTEST_SKIP() << "this system knows no code page with shift states by that name";
+    }
     ASSERT_TRUE(converter.ok()) << converter.error().Message();
     const auto kanji = converter->Convert("\xe6\x97\xa5");
     ASSERT_TRUE(kanji.ok()) << kanji.error().Message();

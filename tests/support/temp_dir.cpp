@@ -1,11 +1,14 @@
 #include "support/temp_dir.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
+
+#include "platform/path.h"
 
 namespace testing_support {
 namespace {
@@ -51,7 +54,11 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::Sub(const std::string& relative) const {
-    return path_ + "/" + relative;
+    // Spelled as the program spells the paths it makes ('\\' on Windows),
+    // so that tests can compare them with its lines.
+    std::string path = path_ + "/" + relative;
+    std::replace(path.begin(), path.end(), '/', platform::kPathSeparator);
+    return path;
 }
 
 void TempDir::Write(const std::string& relative, const std::string& bytes) const {

@@ -14,7 +14,8 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return path_; }
-    // path() joined with a relative name ('/' separated).
+    // path() joined with a relative name ('/' separated), in this system's
+    // spelling ('/' made '\\' on Windows).
     std::string Sub(const std::string& relative) const;
     // Writes a file below the folder, creating its folders.
     void Write(const std::string& relative, const std::string& bytes) const;

@@ -1,4 +1,5 @@
-// The program's folder in the user's cache, from the environment.
+// The program's folders in the user's cache and configuration, and the
+// downloads folder, from the environment of a POSIX system.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,34 +11,12 @@
 
 #include "platform/file.h"
 #include "platform/user_folders.h"
+#include "support/system_files.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-// Sets (or, for nothing, removes) an environment variable for one scope.
-class ScopedVariable {
-  public:
-    ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* previous = std::getenv(name)) {
-            previous_ = previous;
-        }
-        Set(value);
-    }
-    ~ScopedVariable() { Set(previous_); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-  private:
-    void Set(const std::optional<std::string>& value) {
-        if (value) {
-            ::setenv(name_, value->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-    const char* name_;
-    std::optional<std::string> previous_;
-};
+using testing_support::ScopedVariable;
 
 unsigned Permissions(const std::string& path) {
     struct stat st {};
