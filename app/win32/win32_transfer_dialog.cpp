@@ -86,6 +86,13 @@ void Win32TransferDialog::OnInitDialog(HWND window) {
     if (callbacks_.initialise) {
         callbacks_.initialise();
     }
+    // Shown now rather than when the modal loop first runs out of messages:
+    // the worker's news keeps it busy from the start, and the folder
+    // chooser would otherwise open over a dialog that is not on screen yet.
+    if (!ended_) {
+        ::ShowWindow(window, SW_SHOW);
+        ::UpdateWindow(window);
+    }
 }
 
 INT_PTR Win32TransferDialog::Handle(UINT message, WPARAM wParam, LPARAM) {
@@ -207,6 +214,7 @@ void Win32TransferDialog::EnableClose() {
 
 void Win32TransferDialog::CloseDialog() {
     StopTimer();
+    ended_ = true;
     if (Window() != nullptr) {
         ::EndDialog(Window(), IDCANCEL);
     }

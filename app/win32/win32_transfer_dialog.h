@@ -74,6 +74,7 @@ class Win32TransferDialog : public DialogView {
     std::atomic<HWND> window_{nullptr};
     std::atomic<bool> newsPending_{false};
     bool timerRunning_ = false;
+    bool ended_ = false;
     HICON icon_ = nullptr;  // a shared resource icon: never destroyed
     OwnedFont dialogFont_;
     FileStatusList statusList_;
