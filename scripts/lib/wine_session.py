@@ -175,6 +175,25 @@ class WineSession:
         subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", "--window", window,
                         *keys], env=self.environment(), check=True)
 
+    def answer_dialog(self, process, during=None, timeout=120):
+        """Takes a run of Trevasto's dialog from the folder chooser to its
+        end: Return in the chooser (which opens in the folder to take), then
+        `during(dialog window)` while the run goes on, then Return on the
+        box that ends the run and on the dialog's Close button. True when
+        the dialog's title said the run was complete."""
+        chooser = self.wait_window("Destination Folder", process=process)
+        dialog = self.wait_window("Downloading File.s.", process=process)
+        self.key(chooser, "Return")
+        if during is not None:
+            during(dialog)
+        box = self.wait_window("Trevasto", timeout=timeout, process=process)
+        complete = bool(self.windows("Download Complete"))
+        self.key(box, "Return")
+        self.wait_gone("Trevasto")
+        # The Close button has the focus once the run is over.
+        self.key(dialog, "Return")
+        return complete
+
     def screenshot(self, window, path):
         """The window as it shows on the display, as a PNG."""
         Path(path).parent.mkdir(parents=True, exist_ok=True)
