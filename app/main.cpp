@@ -2,10 +2,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
+#include "app/console/program_options.h"
 #include "app/front_end.h"
 #include "deployment/deployment.h"
 #include "engine/transfer_engine.h"
+#include "platform/path.h"
 #include "platform/process.h"
 #include "platform/user_folders.h"
 #ifdef TREVASTO_WITH_QT
@@ -16,6 +20,13 @@
 #endif
 
 int main(int argc, char** argv) {
+    const std::optional<std::string> argument =
+        app::KeyFileArgument(platform::UnsplitCommandLine(), argc, argv);
+    // --help and --version answer before any file is touched.
+    if (const std::optional<std::string> text = app::OptionText(argument, TREVASTO_VERSION)) {
+        std::fputs(text->c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     // A file too large for the process's limit fails alone, with its line,
     // rather than ending the run.
     platform::FailWritesBeyondTheSizeLimit();
@@ -23,8 +34,7 @@ int main(int argc, char** argv) {
     // deleted when it is one) before anything can end the program, so that
     // a missing deployment does not leave it behind.
     app::FrontEnd frontEnd;
-    frontEnd.launchKey =
-        app::TakeKeyFile(app::KeyFileArgument(platform::UnsplitCommandLine(), argc, argv));
+    frontEnd.launchKey = app::TakeKeyFile(argument);
 
     // The deployment names the service and holds the key table; without it
     // nothing may be sent.
@@ -45,7 +55,7 @@ int main(int argc, char** argv) {
     // The folder chooser opens where the user chose last time, else in
     // their downloads folder; never in the folder the program started in.
     if (const auto config = platform::UserConfigFolder()) {
-        frontEnd.settings.lastFolderFile = *config + "/last-folder";
+        frontEnd.settings.lastFolderFile = platform::JoinName(*config, "last-folder");
     }
     frontEnd.settings.defaultFolder = platform::DownloadsFolder().value_or("");
 

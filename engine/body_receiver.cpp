@@ -15,10 +15,10 @@ constexpr std::size_t kWriteBlock = 1024 * 1024;
 
 BodyReceipt ReceiveBody(const Receiver& receive, std::int64_t length, ByteSink& sink,
                         std::size_t readAhead,
-                        const std::function<void(std::int32_t wholeKilobytes)>& onProgress) {
+                        const std::function<void(std::int64_t receivedBytes)>& onProgress) {
     BodyReceipt receipt;
     std::int64_t remaining = length;
-    std::int32_t publishedK = 0;
+    std::int64_t published = 0;
     platform::Status written;
     const auto block = std::make_unique_for_overwrite<std::uint8_t[]>(kWriteBlock);
     std::size_t filled = 0;
@@ -40,12 +40,13 @@ BodyReceipt ReceiveBody(const Receiver& receive, std::int64_t length, ByteSink& 
         }
         receipt.received += got;
         remaining -= got;
-        const std::int32_t doneK =
-            static_cast<std::int32_t>(std::min<std::int64_t>(receipt.received / 1024, INT32_MAX));
-        if (doneK > publishedK) {
-            onProgress(doneK);
-            publishedK = doneK;
+        if (receipt.received / 1024 > published / 1024) {
+            published = receipt.received;
+            onProgress(published);
         }
+    }
+    if (receipt.received != published) {
+        onProgress(receipt.received);
     }
     // However the loop ended, what was received is written.
     if (written) {

@@ -29,11 +29,13 @@ struct BodyReceipt {
     platform::SysError writeError;
 };
 
+// `onProgress` hears the bytes received so far each time another whole
+// kilobyte has arrived, and once more at the end with the exact count.
 // Never asks for more than the body, so the next reply stays unread.
 // `readAhead` is what one receive may bring beyond a small request: with
 // that much room left in the block the bytes come straight into it.
 BodyReceipt ReceiveBody(const Receiver& receive, std::int64_t length, ByteSink& sink,
                         std::size_t readAhead,
-                        const std::function<void(std::int32_t wholeKilobytes)>& onProgress);
+                        const std::function<void(std::int64_t receivedBytes)>& onProgress);
 
 }  // namespace engine

@@ -392,10 +392,14 @@ FileResult FileDownload::ReceiveBody(const net::ReplyHeaders& headers) {
     const BodyReceipt receipt = engine::ReceiveBody(
         [&](void* buffer, std::size_t capacity) { return link.Receive(buffer, capacity); }, length,
         sink, net::ServerConnection::kReadAheadSize,
-        [&](std::int32_t doneK) {
+        [&](std::int64_t received) {
             c_.Publish([&](control::LiveProgress& p, std::string&) {
-                p.doneK = doneK;
-                p.receivedBytes = std::int64_t{doneK} * 1024;
+                // Whole kilobytes while it runs; the last one counts when
+                // the body is complete.
+                p.doneK = received == length ? KilobytesOf(received)
+                                             : static_cast<std::int32_t>(std::min<std::int64_t>(
+                                                   received / 1024, INT32_MAX));
+                p.receivedBytes = received;
             });
             c_.NotifyProgress();
         });
@@ -475,6 +479,16 @@ void RefuseEntry(EngineContext& context, const KeyFileEntry& entry,
                   entry.relativeName.c_str());
     }
     WaitForAcknowledgement(context);
+}
+
+// Once the dialog has counted a file, its listed size moves into the run's
+// total and its own figures go: the two are never added together.
+void AddToRunTotal(EngineContext& context, const KeyFileEntry& entry) {
+    context.Publish([&](control::LiveProgress& p, std::string&) {
+        p.runBytesDone += std::max<std::int64_t>(entry.numberA, 0);
+        p.fileBytes = 0;
+        p.receivedBytes = 0;
+    });
 }
 
 // One listed file, with its second attempt when communication broke.
@@ -574,6 +588,7 @@ bool DownloadFileList(EngineContext& context) {
             // another listed file, is shown and passed over; nothing is
             // written.
             RefuseEntry(context, list[i], path);
+            AddToRunTotal(context, list[i]);
             continue;
         }
         context.Publish(
@@ -582,9 +597,9 @@ bool DownloadFileList(EngineContext& context) {
         context.Publish([&](control::LiveProgress& p, std::string&) {
             p.status = result == FileResult::Failed ? status::kFailed : p.status;
             p.failedFiles += result == FileResult::LocalFailure ? 1 : 0;
-            p.runBytesDone += std::max<std::int64_t>(list[i].numberA, 0);
         });
         WaitForAcknowledgement(context);
+        AddToRunTotal(context, list[i]);
         if (result == FileResult::Failed) {
             return false;
         }

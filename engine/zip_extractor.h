@@ -8,19 +8,13 @@
 #include <string_view>
 
 #include "engine/byte_io.h"
+#include "engine/zip_reader.h"
 
 namespace engine {
 
 // False for files below 100 KB (a size of 0 means "not given") and for
 // names whose extension is an already compressed format.
 bool IsCompressible(std::string_view name, std::int64_t size);
-
-// The first member of an archive as the archive declares it.
-struct ZipMember {
-    std::uint64_t declaredSize = 0;  // unpacked
-    int method = 0;
-    bool encrypted = false;
-};
 
 enum class UnzipFailure {
     None,
@@ -30,6 +24,7 @@ enum class UnzipFailure {
     BadData,       // the packed data is damaged, or its CRC-32 does not match
     SizeMismatch,  // the member unpacks to more or less than it declares
     WriteFailed,
+    Zip64,  // a size given as 0xFFFFFFFF: the real one would be in a zip64 field
 };
 
 struct UnzipOutcome {
@@ -40,15 +35,23 @@ struct UnzipOutcome {
 
 class ZipExtractor {
   public:
+    // With the product's reader (the first of ZipReaders()).
+    ZipExtractor();
+    explicit ZipExtractor(const ZipReaderKind& reader) : open_(reader.open) {}
+
     // Nothing when the archive cannot be read or has no member.
     std::optional<ZipMember> FirstMember(const ByteSource& archive);
 
     // Writes the archive's first member into `target`. Only stored and
-    // deflated members that are not encrypted are unpacked; unpacking
-    // stops as soon as more comes out than the member declares, and it
-    // succeeds only when exactly the declared size came out and its CRC-32
-    // matched. The target may hold part of the member after a failure.
+    // deflated members that are not encrypted and need no zip64 sizes are
+    // unpacked; unpacking stops as soon as more comes out than the member
+    // declares, and it succeeds only when exactly the declared size came
+    // out and its CRC-32 matched. The target may hold part of the member
+    // after a failure.
     UnzipOutcome UnzipFirstEntry(const ByteSource& archive, ByteSink& target);
+
+  private:
+    ZipReaderFactory open_;
 };
 
 }  // namespace engine

@@ -61,16 +61,14 @@ void CheckFolders(std::string_view name) {
         return;  // a download never makes folders for a refused name
     }
     (void)engine::PlaceUnder(destination, base.string(), name, engine::MissingFolders::Make);
-    // Nothing beside the base folder, and below it only folders that lie
-    // inside it once every link is followed.
+    // Nothing beside the base folder, and below it only real folders: a
+    // walk that never follows a link then stays inside the base.
     for (const fs::directory_entry& entry : fs::directory_iterator(fuzz::ScratchFolder())) {
         FUZZ_CHECK(entry.path() == base);
     }
-    static const std::string canonicalBase = fs::canonical(base).string();
     std::vector<fs::path> top;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(base)) {
         FUZZ_CHECK(entry.is_directory() && !entry.is_symlink());
-        FUZZ_CHECK(fuzz::LiesUnder(fs::canonical(entry.path()).string(), canonicalBase));
         if (entry.path().parent_path() == base) {
             top.push_back(entry.path());
         }

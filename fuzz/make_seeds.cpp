@@ -294,6 +294,34 @@ void ZipSeeds(SeedWriter& out, SampleService& service) {
                                          {"second.txt", Binary(64, 2)}})) {
         out.Write("zip_extractor", "writer-member-names", folder.Read("written.zip"));
     }
+
+    // What the service's writer never writes but another might: data
+    // descriptors, a stored member after foreign bytes, a zip64 end record,
+    // zip64 sizes in the extra fields.
+    const auto member = [&](bool stored, bool descriptor) {
+        testing_support::ZipMemberSpec spec;
+        spec.name = "notes.txt";
+        spec.data = text;
+        spec.stored = stored;
+        spec.descriptor = descriptor;
+        return spec;
+    };
+    using testing_support::BuildZip;
+    out.Write("zip_extractor", "writer-descriptor", BuildZip({member(false, true)}).bytes);
+    out.Write("zip_extractor", "writer-stored-descriptor", BuildZip({member(true, true)}).bytes);
+    out.Write("zip_extractor", "writer-bytes-before",
+              "MZ" + std::string(62, '\0') + BuildZip({member(true, false)}).bytes);
+    out.Write("zip_extractor", "writer-zip64-end",
+              BuildZip({member(false, false)}, testing_support::ZipEnd::Zip64).bytes);
+    testing_support::ZipMemberSpec zip64 = member(true, false);
+    zip64.centralExtra = zip64.localExtra =
+        testing_support::Little(1, 2) + testing_support::Little(16, 2) +
+        testing_support::Little(text.size(), 8) + testing_support::Little(text.size(), 8);
+    testing_support::ZipLayout sizes = BuildZip({zip64}, testing_support::ZipEnd::Zip64);
+    for (const std::size_t at : {sizes.locals[0] + 18, sizes.centrals[0] + 20}) {
+        testing_support::PutLittle(sizes.bytes, at, 8, 0xFFFFFFFFFFFFFFFF);
+    }
+    out.Write("zip_extractor", "writer-zip64-sizes", sizes.bytes);
 }
 
 }  // namespace

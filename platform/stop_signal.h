@@ -13,4 +13,9 @@ void BlockStopSignals();
 // returns its number.
 int WaitForStopSignal();
 
+// Ends the process as the signal's default action does, from the thread
+// that took it: for a stop that must not wait for an orderly end (a second
+// Ctrl-C), so that a shell sees the program ended by the signal.
+[[noreturn]] void EndWithStopSignal(int signal);
+
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace platform {
 
@@ -32,6 +33,19 @@ int WaitForStopSignal() {
             return signal;
         }
     }
+}
+
+void EndWithStopSignal(int signal) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    raise(signal);
+    std::_Exit(128 + signal);  // not reached: the default action ends the process
 }
 
 }  // namespace platform

@@ -5,13 +5,20 @@
 #include <chrono>
 #include <string_view>
 
+#include "app/status_text.h"
 #include "platform/file.h"
+#include "platform/path.h"
 #include "platform/strings.h"
 
 namespace app {
 namespace {
 
 constexpr int kBarWidth = 40;
+// Beside a status line the bar gives up width down to this.
+constexpr int kNarrowestBar = 10;
+// A folder that is not there is asked for once more before the run is
+// cancelled.
+constexpr int kFolderAttempts = 2;
 
 // The length of the valid UTF-8 sequence at `at` that stands for a
 // printable character; 0 for a byte that starts none, a broken or
@@ -84,10 +91,64 @@ bool IsYes(const std::string& answer) {
            platform::EqualsNoCase(answer, "ok");
 }
 
+// At most `columns` characters of UTF-8 text (as ConsoleText leaves it),
+// cut between characters: a line as long as the terminal is wide would
+// wrap, and a carriage return would then redraw only its last row.
+std::string FitColumns(std::string text, std::size_t columns) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && ++characters > columns) {
+            text.resize(i);
+            break;
+        }
+    }
+    return text;
+}
+
+// A folder and every missing level above it; levels that exist are passed.
+// A typed folder may use any of the system's separators ('/' on Windows
+// too).
+platform::Status MakeFolders(const std::string& path) {
+    for (std::size_t at = path.find_first_of(platform::kPathSeparators, 1); at != std::string::npos;
+         at = path.find_first_of(platform::kPathSeparators, at + 1)) {
+        if (auto made = platform::CreateFolder(path.substr(0, at)); !made.ok()) {
+            return made;
+        }
+    }
+    return platform::CreateFolder(path);
+}
+
+std::string Files(int count) {
+    return std::to_string(count) + (count == 1 ? " file" : " files");
+}
+
 }  // namespace
 
-ConsoleView::ConsoleView(std::FILE* in, std::FILE* out, std::FILE* err, bool drawBar)
-    : in_(in), out_(out), err_(err), drawBar_(drawBar) {}
+std::string ExpandHome(const std::string& path, const std::string& home) {
+    if (home.empty() || (path != "~" && !path.starts_with("~/"))) {
+        return path;
+    }
+    const std::string base = home.ends_with('/') ? home.substr(0, home.size() - 1) : home;
+    return path == "~" ? home : base + path.substr(1);
+}
+
+std::string SummaryLine(const RunSummary& summary) {
+    const char* how = summary.stopped    ? "Stopped"
+                      : summary.complete ? "Done"
+                                         : "Finished with errors";
+    std::string line = platform::StrPrintf(
+        "%s: %s complete, %d skipped, %d failed; %s in %s", how,
+        Files(summary.filesComplete).c_str(), summary.filesSkipped, summary.filesFailed,
+        FormatBytes(summary.bytes).c_str(),
+        FormatDuration(std::chrono::duration_cast<std::chrono::seconds>(summary.elapsed)).c_str());
+    if (summary.bytes > 0 && summary.elapsed.count() > 0) {
+        line += " (" + FormatBytes(summary.bytes * 1000 / summary.elapsed.count()) + "/s)";
+    }
+    return line;
+}
+
+ConsoleView::ConsoleView(std::FILE* in, std::FILE* out, std::FILE* err, ConsoleOptions options)
+    : in_(in), out_(out), err_(err), options_(std::move(options)) {}
 
 void ConsoleView::AddLine(const std::string& text) {
     EraseBar();
@@ -104,12 +165,14 @@ void ConsoleView::ReplaceLastLine(const std::string& text) {
 void ConsoleView::SetRange(int minimum, int maximum) {
     rangeMin_ = minimum;
     rangeMax_ = maximum;
+    barStarted_ = true;
 }
 
+// The run sequence moves the bar a step at a time, many steps a tick: it
+// is drawn with the next status (each tick has one) or line, not at each.
 int ConsoleView::SetPos(int position) {
     const int previous = position_;
     position_ = position;
-    DrawBar();
     return previous;
 }
 
@@ -128,36 +191,79 @@ void ConsoleView::Hide() {
     barHidden_ = true;
 }
 
-void ConsoleView::DrawBar() {
-    if (!drawBar_ || barHidden_ || rangeMax_ <= rangeMin_) {
+void ConsoleView::SetBusy(bool busy) {
+    barBusy_ = busy;
+    DrawBar();
+}
+
+void ConsoleView::ShowStatus(const std::string& text) {
+    status_ = text;
+    if (options_.errorIsTerminal) {
+        DrawBar();
         return;
+    }
+    // Not drawn, the status line would leave a log of the run without the
+    // cause of a failed attempt: that is written once, as a line.
+    const std::size_t next = text.find(". Trying again in ");
+    if (text.starts_with("Attempt ") && next != std::string::npos) {
+        std::string failure = text.substr(0, next + 1);
+        if (failure != failureWritten_) {
+            std::fprintf(err_, "%s\n", ConsoleText(failure, false).c_str());
+            std::fflush(err_);
+            failureWritten_ = std::move(failure);
+        }
+    }
+}
+
+std::string ConsoleView::ProgressLine() const {
+    // The last column stays free: the cursor stands there after the line.
+    const int columns = std::max(options_.columns - 1, 2 * kNarrowestBar);
+    const std::string status = ConsoleText(status_, false);
+    if (!barStarted_ || barHidden_ || barBusy_ || rangeMax_ <= rangeMin_) {
+        return FitColumns(status, static_cast<std::size_t>(columns));
     }
     const double fraction =
         static_cast<double>(position_ - rangeMin_) / static_cast<double>(rangeMax_ - rangeMin_);
-    const int percent = static_cast<int>(fraction * 100);
-    if (percent == drawnPercent_) {
+    const std::string figure = " " + std::to_string(static_cast<int>(fraction * 100)) + "%";
+    int width = kBarWidth;
+    if (!status.empty()) {
+        const int room =
+            columns - 2 - static_cast<int>(figure.size()) - 2 - static_cast<int>(status.size());
+        width = std::clamp(room, kNarrowestBar, kBarWidth);
+    }
+    const int filled = std::clamp(static_cast<int>(fraction * width), 0, width);
+    std::string line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                       std::string(static_cast<std::size_t>(width - filled), '.') + "]" + figure;
+    if (!status.empty()) {
+        line += "  " + status;
+    }
+    return FitColumns(std::move(line), static_cast<std::size_t>(columns));
+}
+
+void ConsoleView::DrawBar() {
+    if (!options_.errorIsTerminal) {
         return;
     }
-    drawnPercent_ = percent;
-    int filled = static_cast<int>(fraction * kBarWidth);
-    filled = filled < 0 ? 0 : (filled > kBarWidth ? kBarWidth : filled);
-    const std::string bar = "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
-                            std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
-                            std::to_string(percent) + "%";
-    std::fputs(bar.c_str(), err_);
+    std::string line = ProgressLine();
+    if (line == drawn_) {
+        return;
+    }
+    std::fputs(("\r" + line + "\033[K").c_str(), err_);
     std::fflush(err_);
+    drawn_ = std::move(line);
 }
 
 void ConsoleView::EraseBar() {
-    if (!drawBar_ || drawnPercent_ < 0) {
+    if (drawn_.empty()) {
         return;
     }
     std::fputs("\r\033[K", err_);
     std::fflush(err_);
-    drawnPercent_ = -1;
+    drawn_.clear();
 }
 
 void ConsoleView::ShowDestination(const std::string& text) {
+    EraseBar();
     // Before there is a folder the line says what happens.
     if (text == kCheckingText) {
         std::fprintf(err_, "%s\n", text.c_str());
@@ -199,29 +305,73 @@ void ConsoleView::ShowFailure(const std::string& text) {
     std::fflush(err_);
 }
 
-void ConsoleView::ShowEnd(const RunSummary&) {}
+void ConsoleView::ShowEnd(const RunSummary& summary) {
+    EraseBar();
+    barHidden_ = true;
+    status_.clear();
+    std::fprintf(err_, "%s\n", SummaryLine(summary).c_str());
+    std::fflush(err_);
+    endShown_ = true;
+}
+
+std::optional<std::string> ConsoleView::Ask(const std::string& prompt) {
+    EraseBar();
+    ConsoleStop* const stop = Stop();
+    // A stop that came before the prompt cancels it.
+    if (stop != nullptr && !stop->EnterPrompt()) {
+        return std::nullopt;
+    }
+    std::fputs(prompt.c_str(), err_);
+    if (!options_.inputIsTerminal) {
+        std::fputc('\n', err_);
+    }
+    std::fflush(err_);
+    std::optional<std::string> answer = ReadLine();
+    if (stop != nullptr) {
+        stop->LeavePrompt();
+    }
+    return answer;
+}
 
 bool ConsoleView::AskReplace(const std::string& text, const std::vector<std::string>& existing) {
     EraseBar();
     for (const std::string& name : existing) {
         std::fprintf(err_, "  %s\n", ConsoleText(name, false).c_str());
     }
-    std::fprintf(err_, "%s [OK/Cancel] ", ConsoleText(text, true).c_str());
-    std::fflush(err_);
-    const std::optional<std::string> answer = ReadLine();
+    const std::optional<std::string> answer = Ask(ConsoleText(text, true) + " [OK/Cancel] ");
     return answer && IsYes(*answer);
 }
 
 std::optional<std::string> ConsoleView::ChooseFolder(const std::string&) {
-    std::fputs("Destination Folder (empty to cancel): ", err_);
-    std::fflush(err_);
-    std::optional<std::string> folder = ReadLine();
-    if (!folder || folder->empty()) {
+    for (int attempt = 0; attempt < kFolderAttempts; ++attempt) {
+        const std::optional<std::string> answer = Ask("Destination Folder (empty to cancel): ");
+        if (!answer || answer->empty()) {
+            return std::nullopt;
+        }
+        if (std::optional<std::string> folder = FolderFromAnswer(*answer)) {
+            return folder;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ConsoleView::FolderFromAnswer(const std::string& answer) {
+    std::string folder = ExpandHome(answer, options_.home);
+    const auto info = platform::GetFileInfo(folder);
+    if (info && info->isDirectory) {
+        return folder;
+    }
+    std::fprintf(err_, "Not a folder: %s\n", ConsoleText(folder, false).c_str());
+    if (info || !info.error().NotFound()) {
+        return std::nullopt;  // something else is there, or it cannot be looked at
+    }
+    const std::optional<std::string> create = Ask("Create it? [yes/no] ");
+    if (!create || !IsYes(*create)) {
         return std::nullopt;
     }
-    auto info = platform::GetFileInfo(*folder);
-    if (!info || !info->isDirectory) {
-        std::fprintf(err_, "Not a folder: %s\n", folder->c_str());
+    if (const platform::Status made = MakeFolders(folder); !made.ok()) {
+        std::fprintf(err_, "Could not create %s: %s\n", ConsoleText(folder, false).c_str(),
+                     made.error().Message().c_str());
         std::fflush(err_);
         return std::nullopt;
     }
@@ -229,13 +379,36 @@ std::optional<std::string> ConsoleView::ChooseFolder(const std::string&) {
 }
 
 DialogOutcome RunConsoleDialog(TransferDialog& dialog, ConsoleView& view) {
+    ConsoleStop* const stop = view.Stop();
+    if (stop != nullptr) {
+        // The loop waits on the stop, which the worker's news wakes too.
+        dialog.SetNewsHandler([stop] { stop->Wake(); });
+    }
     dialog.Initialise();
     while (!view.Closed() && view.TimerPeriodMs() > 0) {
-        // A tick on the timer, or sooner when the worker has news or a
-        // retry is due.
+        // A tick on the timer, or sooner when the worker has news, a retry
+        // is due or a stop was asked for.
         const std::chrono::milliseconds period(view.TimerPeriodMs());
-        dialog.WaitForNews(std::min(period, dialog.UntilRetry().value_or(period)));
+        const std::chrono::milliseconds wait =
+            std::min(period, dialog.UntilRetry().value_or(period));
+        if (stop == nullptr) {
+            dialog.WaitForNews(wait);
+        } else {
+            stop->WaitFor(wait);
+            if (stop->Take()) {
+                // Whatever it answers, the dialog closes itself once
+                // nothing runs.
+                (void)dialog.RequestStop(/*ask=*/false);
+            }
+        }
         dialog.OnTimer();
+    }
+    // A stop before the download began has nothing of its own to sum up;
+    // the line still says how the program ended.
+    if (dialog.Outcome() == DialogOutcome::Stopped && !view.EndShown()) {
+        RunSummary stopped;
+        stopped.stopped = true;
+        view.ShowEnd(stopped);
     }
     return dialog.Outcome();
 }

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "platform/file.h"
 #include "platform/socket.h"
@@ -293,6 +294,16 @@ bool EndToEndTest::WaitForDownload(std::string_view fileId, int count) {
         kRunLimit);
 }
 
+void EndToEndTest::SignalProgram(int signal) {
+    ASSERT_NE(running_, nullptr) << "only while a run is under way";
+    EXPECT_TRUE(running_->Kill(signal).ok());
+}
+
+bool EndToEndTest::WaitForErrorLine(std::string_view prefix) {
+    return running_ != nullptr &&
+           running_->WaitForLine(testing_support::ChildProcess::Stream::Error, prefix, kRunLimit);
+}
+
 ProgramRun EndToEndTest::Run(const std::string& key, const std::vector<std::string>& answers,
                              const std::function<void()>& meanwhile) {
     return RunAs(Start{}, key, answers, meanwhile);
@@ -336,7 +347,9 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
                            {"TREVASTO_LOG_DIR", logFolder.path()},
                            {"TREVASTO_LOG_FLAGS", "8"},
                            {"XDG_CACHE_HOME", cache_.path()}};
-    options.input = testing_support::ChildInput::FromText(input);
+    options.input = start.inputFile.empty()
+                        ? testing_support::ChildInput::FromText(input)
+                        : testing_support::ChildInput::FromFile(start.inputFile);
     requestsBeforeRun_ = service_->RequestRecords().size();
 
     auto child = testing_support::ChildProcess::Start(options);
@@ -345,7 +358,9 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
         return run;
     }
     if (meanwhile) {
+        testing_support::ChildProcess* const outer = std::exchange(running_, &*child);
         meanwhile();
+        running_ = outer;
     }
     run.exit = child->WaitFor(kRunLimit);
     if (!run.exit) {

@@ -88,6 +88,9 @@ struct Start {
     bool deployment = true;             // false: TREVASTO_DEPLOYMENT names no file
     // The largest file the program may write, as a full disk would stop it.
     std::optional<std::uint64_t> fileSizeLimit = std::nullopt;
+    // Standard input from this file (a FIFO the test holds open) instead
+    // of the answers.
+    std::string inputFile = {};
 };
 
 // A header line's value in a request block ("X-QVN-LUPIN: " -> "0,3;").
@@ -126,6 +129,11 @@ class EndToEndTest : public service_testing::ServiceTest {
     // Waits (up to the run limit) until the service has received the
     // `count`th DownLoad request for a file identifier.
     bool WaitForDownload(std::string_view fileId, int count = 1);
+    // From a run's `meanwhile`: sends the program a signal; waits (up to
+    // the run limit) for a line of its standard error that begins with
+    // `prefix`.
+    void SignalProgram(int signal);
+    bool WaitForErrorLine(std::string_view prefix);
     // The answers of a run into the destination: the folder, then the
     // answer to the replace question (when it is asked).
     std::vector<std::string> Answers(const std::string& replace = "yes") const;
@@ -166,6 +174,8 @@ class EndToEndTest : public service_testing::ServiceTest {
   private:
     // The service's request count when the current run started.
     std::size_t requestsBeforeRun_ = 0;
+    // The program while its run's `meanwhile` is called.
+    testing_support::ChildProcess* running_ = nullptr;
     int cases_ = 0;
 };
 

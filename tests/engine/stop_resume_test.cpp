@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "engine/file_download.h"
 #include "engine/key_operations.h"
 #include "engine_fixture.h"
@@ -65,8 +69,46 @@ TEST(StopTest, AStopMidBodyKeepsAContinuablePartialAndFetchesNothingMore) {
     EXPECT_EQ(f.block().progress.status, control::status::kIncomplete);
     EXPECT_EQ(f.block().failureCause.kind, control::FailureCause::Kind::Stopped);
     EXPECT_EQ(f.block().progress.runBytes, static_cast<std::int64_t>(body.size() + 4));
-    EXPECT_EQ(f.block().progress.receivedBytes, 1024 * 1024);
-    EXPECT_EQ(f.block().progress.fileBytes, static_cast<std::int64_t>(body.size()));
+}
+
+// The status line's figures, as the dialog reads them when it counts each
+// finished file: the file's bytes to the byte, and the run's total without
+// that file, which joins it only afterwards.
+TEST(StopTest, EachFinishedFileCountsOnceAndToTheByte) {
+    EngineFixture f;
+    DialogRun(f);
+    f.block().syncFileAccess = true;
+    const std::string first = testing_support::RandomBytes(1500, 5);
+    const std::string second = testing_support::RandomBytes(3000, 6);
+    f.server().Add(ListReply(SizedRecord(1, "a.bin", first.size()) +
+                             SizedRecord(2, "b.bin", second.size()) + "\r\n"));
+    f.server().Add(FileReply(first));
+    f.server().Add(FileReply(second));
+    std::vector<control::LiveProgress> counted;
+    std::atomic<bool> over = false;
+    std::jthread dialog([&] {
+        while (!over) {
+            f.block().newsEvent.WaitFor(std::chrono::milliseconds(5));
+            const std::lock_guard<std::mutex> lock(f.block().progressLock);
+            if (f.block().progress.fileFinished) {
+                counted.push_back(f.block().progress);
+                f.block().progress.fileFinished = false;
+                f.block().ackEvent.Signal();
+            }
+        }
+    });
+    EXPECT_TRUE(engine::DownloadFilesUsingKey(f.context()));
+    over = true;
+    dialog.join();
+    ASSERT_EQ(counted.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::int64_t size = i == 0 ? 1500 : 3000;
+        EXPECT_EQ(counted[i].receivedBytes, size);
+        EXPECT_EQ(counted[i].fileBytes, size);
+        EXPECT_EQ(counted[i].runBytesDone, i == 0 ? 0 : 1500) << "not yet counted in the run";
+    }
+    EXPECT_EQ(f.block().progress.runBytesDone, 4500);
+    EXPECT_EQ(f.block().progress.receivedBytes, 0);
 }
 
 // What a later run does with a partial left continuable: a file the

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "engine/zip_extractor.h"
+#include "engine/zip_reader.h"
 #include "net/message_cipher.h"
 #include "net/request_builder.h"
 #include "platform/file.h"
@@ -230,11 +231,22 @@ std::string DecipherFileBody(const net::KeyTable& table, const ReplyRead& reply,
 }
 
 std::optional<std::string> UnzipWithClient(const std::string& archive) {
-    engine::MemorySink file;
-    if (!engine::ZipExtractor().UnzipFirstEntry(engine::MemorySource(archive), file).ok()) {
-        return std::nullopt;
+    std::optional<std::string> product;
+    for (const engine::ZipReaderKind& reader : engine::ZipReaders()) {
+        engine::MemorySink file;
+        const bool ok =
+            engine::ZipExtractor(reader).UnzipFirstEntry(engine::MemorySource(archive), file).ok();
+        std::optional<std::string> unzipped;
+        if (ok) {
+            unzipped = std::move(file.bytes);
+        }
+        if (reader.name == engine::ZipReaders().front().name) {
+            product = std::move(unzipped);
+        } else {
+            EXPECT_EQ(unzipped, product) << reader.name << " differs from the product's reader";
+        }
     }
-    return file.bytes;
+    return product;
 }
 
 std::string RestartFor(const std::string& copy, std::string_view fileId) {

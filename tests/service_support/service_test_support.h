@@ -113,8 +113,9 @@ class ServiceTest : public ::testing::Test {
 std::string DecipherFileBody(const net::KeyTable& table, const ReplyRead& reply,
                              std::size_t copySize = 0);
 
-// Unpacks the first member of a zip archive held in memory; nothing when
-// the client's extractor reports a failure.
+// Unpacks the first member of a zip archive held in memory with every zip
+// reader the build has, which must agree (a test failure otherwise); gives
+// the product reader's member, or nothing when it reports a failure.
 std::optional<std::string> UnzipWithClient(const std::string& archive);
 
 // The restart header block a client sends to describe its copy of a file.
