@@ -32,16 +32,17 @@ def windows_program_path():
     return windows_build_dir() / "app" / "trevasto.exe"
 
 
-def ensure_windows_program():
-    """Configures the cross-build when needed and builds the program alone
-    (the test suites are scripts/build windows's business)."""
+def ensure_windows_program(targets=("trevasto",)):
+    """Configures the cross-build when needed and builds the program (and
+    any other `targets`) alone; the test suites as a whole are
+    scripts/build windows's business."""
     folder = windows_build_dir()
     if not (folder / "CMakeCache.txt").exists():
         subprocess.run(["cmake", "-S", str(TOP), "-B", str(folder),
                         "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
                         f"-DCMAKE_TOOLCHAIN_FILE={TOP / 'cmake' / 'toolchain-mingw64.cmake'}",
                         "-DTREVASTO_WITH_QT=OFF"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(folder), "--target", "trevasto", "-j",
+    subprocess.run(["cmake", "--build", str(folder), "--target", *targets, "-j",
                     str(os.cpu_count() or 2)], check=True, stdout=subprocess.DEVNULL)
     return windows_program_path()
 
