@@ -41,6 +41,9 @@ TEST_F(ConsoleTest, HelpAndVersionPrintAndEndWithoutTouchingAFile) {
     StartServices();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.front());
+        if (WindowsProgram() && c.arguments.size() > 1) {
+            continue;  // Windows takes the rest of the raw line as one argument
+        }
         const ProgramRun run =
             RunAs({.arguments = c.arguments, .workingDirectory = work_.path(), .deployment = false},
                   "K", {});
@@ -49,7 +52,11 @@ TEST_F(ConsoleTest, HelpAndVersionPrintAndEndWithoutTouchingAFile) {
         EXPECT_EQ(run.lines.front(), c.firstLine);
         EXPECT_EQ(run.errorText, "");
         EXPECT_TRUE(platform::Exists(KeyFile())) << "the key file stays";
-        EXPECT_FALSE(platform::Exists(WorkFolder())) << "no work folder is made";
+        // (The Windows program's work folder is under the Wine prefix, which
+        // the runs share.)
+        if (!WindowsProgram()) {
+            EXPECT_FALSE(platform::Exists(WorkFolder())) << "no work folder is made";
+        }
         EXPECT_TRUE(run.requests.empty());
     }
 }

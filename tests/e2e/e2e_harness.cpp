@@ -2,7 +2,9 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -34,6 +36,39 @@ std::size_t FirstDifference(const std::string& a, const std::string& b) {
         ++at;
     }
     return at;
+}
+
+// The program under test: the one this build made, or another build's
+// (the Windows trevasto.exe) named by TREVASTO_E2E_PROGRAM and started
+// through TREVASTO_E2E_LAUNCHER (wine), against this build's service.
+std::optional<std::string> Setting(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? std::optional<std::string>(value) : std::nullopt;
+}
+
+// The program's output with its line ends as this system's: a Windows
+// console program writes CR LF.
+std::string ProgramText(std::string text) {
+    if (Setting("TREVASTO_E2E_PROGRAM")) {
+        for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+             at = text.find("\r\n", at)) {
+            text.erase(at, 1);
+        }
+    }
+    return text;
+}
+
+std::vector<std::string> ProgramCommand() {
+    const std::optional<std::string> other = Setting("TREVASTO_E2E_PROGRAM");
+    if (!other) {
+        return {TREVASTO_PROGRAM};
+    }
+    std::vector<std::string> command;
+    if (const std::optional<std::string> launcher = Setting("TREVASTO_E2E_LAUNCHER")) {
+        command.push_back(*launcher);
+    }
+    command.push_back(*other);
+    return command;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -280,7 +315,29 @@ std::uint16_t EndToEndTest::RefusedPort() {
 }
 
 std::vector<std::string> EndToEndTest::Answers(const std::string& replace) const {
-    return {Destination(), replace};
+    return {ProgramPath(Destination()), replace};
+}
+
+std::string EndToEndTest::ShownDestination() const {
+    std::string shown;
+    for (const char c : ProgramPath(Destination())) {
+        shown += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    return shown;
+}
+
+bool EndToEndTest::WindowsProgram() {
+    return Setting("TREVASTO_E2E_PROGRAM").has_value();
+}
+
+std::string EndToEndTest::ProgramPath(const std::string& path) {
+    if (!WindowsProgram() || !path.starts_with('/')) {
+        return path;
+    }
+    // Wine shows the root of this file system as drive Z:.
+    std::string windows = "Z:" + path;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return windows;
 }
 
 bool EndToEndTest::WaitForDownload(std::string_view fileId, int count) {
@@ -320,7 +377,8 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
                     timeouts_ + "\nconnect_pause = 0ms\nretry_pauses = " + retryPauses_ + "\n" +
                     (codePage_.empty() ? "" : "code_page = " + codePage_ + "\n"));
     work_.Write("key.txt", "download=" + key);
-    const std::string deployment = work_.Sub(start.deployment ? "deployment.conf" : "missing.conf");
+    const std::string deployment =
+        ProgramPath(work_.Sub(start.deployment ? "deployment.conf" : "missing.conf"));
     const testing_support::TempDir logFolder;
 
     std::string input;
@@ -328,23 +386,21 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
         input += answer + "\n";
     }
     testing_support::ChildOptions options;
-    options.argv = {TREVASTO_PROGRAM};
+    const std::vector<std::string> command = ProgramCommand();
+    options.argv = command;
     if (start.fileSizeLimit) {
         // The shell's limit is in 512-byte blocks and passes to the program.
-        options.argv = {"/bin/sh",
-                        "-c",
-                        "ulimit -f \"$1\" && shift && exec \"$@\"",
-                        "sh",
-                        std::to_string(*start.fileSizeLimit / 512),
-                        TREVASTO_PROGRAM};
+        options.argv = {"/bin/sh", "-c", "ulimit -f \"$1\" && shift && exec \"$@\"", "sh",
+                        std::to_string(*start.fileSizeLimit / 512)};
+        options.argv.insert(options.argv.end(), command.begin(), command.end());
     }
     const std::vector<std::string> arguments =
-        start.arguments.value_or(std::vector<std::string>{KeyFile()});
+        start.arguments.value_or(std::vector<std::string>{ProgramPath(KeyFile())});
     options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
     options.workingDirectory = start.workingDirectory;
     options.environment = {{"TREVASTO_UI", "console"},
                            {"TREVASTO_DEPLOYMENT", deployment},
-                           {"TREVASTO_LOG_DIR", logFolder.path()},
+                           {"TREVASTO_LOG_DIR", ProgramPath(logFolder.path())},
                            {"TREVASTO_LOG_FLAGS", "8"},
                            {"XDG_CACHE_HOME", cache_.path()}};
     options.input = start.inputFile.empty()
@@ -367,8 +423,9 @@ ProgramRun EndToEndTest::RunAs(const Start& start, const std::string& key,
         (void)child->Kill(SIGKILL);
         (void)child->Wait();
     }
-    run.lines = SplitLines(child->Captured(testing_support::ChildProcess::Stream::Output));
-    run.errorText = child->Captured(testing_support::ChildProcess::Stream::Error);
+    run.lines =
+        SplitLines(ProgramText(child->Captured(testing_support::ChildProcess::Stream::Output)));
+    run.errorText = ProgramText(child->Captured(testing_support::ChildProcess::Stream::Error));
     std::vector<qvn_service::LoggedRequest> records = service_->RequestRecords();
     run.requests.assign(records.begin() + static_cast<std::ptrdiff_t>(requestsBeforeRun_),
                         records.end());

@@ -144,6 +144,8 @@ class EndToEndTest : public service_testing::ServiceTest {
     // The program's work folder: runs get XDG_CACHE_HOME in a temporary
     // folder, so that none touches the user's own cache.
     std::string WorkFolder() const { return cache_.Sub("trevasto"); }
+    // The destination as the console shows it (a backslash doubled).
+    std::string ShownDestination() const;
     Tree DestinationTree() const { return ReadTree(Destination()); }
     // Everything beside the destination's folder (which is left out).
     Tree OutsideTree() const;
@@ -151,6 +153,14 @@ class EndToEndTest : public service_testing::ServiceTest {
     // Checks a run's exit code, the destination, the requests and the
     // lines; a failure shows the whole run.
     void ExpectOutcome(const ProgramRun& run, const Outcome& expected) const;
+
+    // Whether the program under test is the Windows build's, run under
+    // Wine (TREVASTO_E2E_PROGRAM names it); it has no signals, FIFOs or
+    // file size limit, and keeps its work folder under the Wine prefix.
+    static bool WindowsProgram();
+    // A path of this system as the program under test names it (for the
+    // Windows program: drive Z: and backslashes).
+    static std::string ProgramPath(const std::string& path);
 
     // A port that refuses connections.
     static std::uint16_t RefusedPort();

@@ -34,7 +34,7 @@ TEST_F(KeyOperationsTest, AnEmptyDestinationIsFilledWithoutAQuestionAndCompletio
     EXPECT_TRUE(
         run.errorText.starts_with("Checking the download key...\nDestination Folder "
                                   "(empty to cancel): \nDestination Folder: " +
-                                  Destination() + "\nDone: "))
+                                  ShownDestination() + "\nDone: "))
         << run.errorText;
     EXPECT_FALSE(platform::Exists(work_.Sub("key.txt"))) << "the key file is for one launch";
 }
@@ -80,7 +80,8 @@ TEST_F(KeyOperationsTest, ExistingFilesAreReplacedWholeOnlyWhenTheUserAgrees) {
         SCOPED_TRACE(c.answer);
         ClearDestination();
         WriteDestination(existing);
-        const ProgramRun run = Run("K2", *c.answer ? Answers(c.answer) : Strings{Destination()});
+        const ProgramRun run =
+            Run("K2", *c.answer ? Answers(c.answer) : Strings{ProgramPath(Destination())});
 
         EXPECT_EQ(run.ExitCode(), c.exitCode) << run.Describe();
         EXPECT_NE(run.errorText.find(" Replace existing files? [OK/Cancel] "), std::string::npos)
