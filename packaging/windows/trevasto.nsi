@@ -1,7 +1,8 @@
 ; The Windows installer of Trevasto (64-bit), built with makensis by
 ; scripts/package-windows:
-;   makensis -DVERSION=1.0.14 -DPROGRAM=trevasto.exe -DDEPLOYMENT=deployment.conf
-;            -DOUTFILE=trevasto-setup.exe trevasto.nsi
+;   makensis -DVERSION=1.0.14 -DPROGRAM=/abs/trevasto.exe -DDEPLOYMENT=/abs/deployment.conf
+;            -DOUTFILE=/abs/trevasto-setup.exe trevasto.nsi
+; (makensis works in this script's folder: relative paths start there).
 ; It installs the program and its deployment file in the layout the program
 ; looks for (bin\trevasto.exe, etc\trevasto\deployment.conf), a Start-menu
 ; entry and an uninstaller, and registers the key files (.qvnkey) so that
@@ -20,6 +21,9 @@ RequestExecutionLevel admin
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Trevasto"
 
 Name "${PRODUCT}"
+; The program's own icon, for the installer and the uninstaller.
+Icon "..\..\app\win32\trevasto.ico"
+UninstallIcon "..\..\app\win32\trevasto.ico"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
