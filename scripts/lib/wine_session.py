@@ -176,15 +176,19 @@ class WineSession:
         subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", "--window", window,
                         *keys], env=self.environment(), check=True)
 
-    def answer_dialog(self, process, during=None, timeout=120):
+    def answer_dialog(self, process, during=None, timeout=120, replace=False):
         """Takes a run of Trevasto's dialog from the folder chooser to its
-        end: Return in the chooser (which opens in the folder to take), then
+        end: Return in the chooser (which opens in the folder to take), with
+        `replace` Return (OK) on the replace question that must follow, then
         `during(dialog window)` while the run goes on, then Return on the
         box that ends the run and on the dialog's Close button. True when
         the dialog's title said the run was complete."""
         chooser = self.wait_window("Destination Folder", process=process)
         dialog = self.wait_window("Downloading File.s.", process=process)
         self.key(chooser, "Return")
+        if replace:
+            self.key(self.wait_window("Trevasto", process=process), "Return")
+            self.wait_gone("Trevasto")
         if during is not None:
             during(dialog)
         box = self.wait_window("Trevasto", timeout=timeout, process=process)
