@@ -1,6 +1,7 @@
 #pragma once
-// Owners of the Win32 handles the dialog uses: GDI objects, device
-// contexts, a selection into one, a paint cycle, and shell allocations.
+// Owners of the Win32 handles the dialog uses: windows, GDI objects,
+// device contexts, a selection into one, a paint cycle, and shell
+// allocations.
 // Each is move-only and releases its handle once.
 
 #include <windows.h>
@@ -52,6 +53,13 @@ struct TaskMemoryTraits {
     static void Release(void* memory) { ::CoTaskMemFree(memory); }
 };
 
+struct WindowTraits {
+    static void Release(HWND window) { ::DestroyWindow(window); }
+};
+
+// A window made outside a dialog template (the dialog's own are the
+// dialog's).
+using OwnedWindow = Owned<HWND, WindowTraits>;
 using OwnedFont = Owned<HFONT, GdiObjectTraits>;
 using OwnedBitmap = Owned<HBITMAP, GdiObjectTraits>;
 using OwnedBrush = Owned<HBRUSH, GdiObjectTraits>;
@@ -78,6 +86,26 @@ class Selection {
   private:
     HDC dc_;
     HGDIOBJ previous_;
+};
+
+// A window's device context (the screen's for no window), released at the
+// end of the scope.
+class WindowDc {
+  public:
+    explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc() {
+        if (dc_ != nullptr) {
+            ::ReleaseDC(window_, dc_);
+        }
+    }
+
+    HDC get() const { return dc_; }
+
+  private:
+    HWND window_;
+    HDC dc_;
 };
 
 // One WM_PAINT cycle: BeginPaint here, EndPaint at the end of the scope.

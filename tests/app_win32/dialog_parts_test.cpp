@@ -8,29 +8,27 @@
 
 #include "app/win32/file_status_list.h"
 #include "app/win32/folder_browser.h"
+#include "app/win32/gdi.h"
 #include "app/win32/win32_transfer_dialog.h"
 
 namespace {
 
 using app::win32::FileStatusList;
 using app::win32::FolderBrowser;
+using app::win32::OwnedWindow;
 using app::win32::ReplaceQuestionText;
 
 class ListTest : public testing::Test {
   protected:
     void SetUp() override {
-        box_ = ::CreateWindowExW(0, L"LISTBOX", L"", WS_POPUP | LBS_NOSEL | LBS_NOINTEGRALHEIGHT, 0,
-                                 0, 200, 60, nullptr, nullptr, nullptr, nullptr);
-        if (box_ == nullptr) {
+        box_ = OwnedWindow(::CreateWindowExW(0, L"LISTBOX", L"",
+                                             WS_POPUP | LBS_NOSEL | LBS_NOINTEGRALHEIGHT, 0, 0, 200,
+                                             60, nullptr, nullptr, nullptr, nullptr));
+        if (!box_) {
             // scripts/check-win32-dialog runs these on a display.
             GTEST_SKIP() << "no desktop to make windows on (Wine without a display)";
         }
-        list_.Attach(box_);
-    }
-    void TearDown() override {
-        if (box_ != nullptr) {
-            ::DestroyWindow(box_);
-        }
+        list_.Attach(box_.get());
     }
 
     std::vector<std::string> Lines() const {
@@ -41,7 +39,7 @@ class ListTest : public testing::Test {
         return lines;
     }
 
-    HWND box_ = nullptr;
+    OwnedWindow box_;
     FileStatusList list_;
 };
 
@@ -68,8 +66,8 @@ TEST_F(ListTest, ScrollingToTheEndShowsTheLastLinesWithoutASelection) {
         list_.AddLine("line " + std::to_string(i));
     }
     list_.ScrollToEnd();
-    EXPECT_GT(::SendMessageW(box_, LB_GETTOPINDEX, 0, 0), 20);
-    EXPECT_EQ(::SendMessageW(box_, LB_GETCURSEL, 0, 0), LB_ERR);
+    EXPECT_GT(::SendMessageW(box_.get(), LB_GETTOPINDEX, 0, 0), 20);
+    EXPECT_EQ(::SendMessageW(box_.get(), LB_GETCURSEL, 0, 0), LB_ERR);
 }
 
 TEST(FolderBrowserTest, TheStatusTextIsCutAfterThirtyFiveCharacters) {

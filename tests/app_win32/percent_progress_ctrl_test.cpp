@@ -16,8 +16,10 @@ namespace {
 
 using app::win32::MemoryDc;
 using app::win32::OwnedBitmap;
+using app::win32::OwnedWindow;
 using app::win32::PercentProgressCtrl;
 using app::win32::Selection;
+using app::win32::WindowDc;
 
 constexpr int kWidth = 200;
 constexpr int kHeight = 24;
@@ -28,25 +30,20 @@ class BarTest : public testing::Test {
     void SetUp() override {
         INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
         ::InitCommonControlsEx(&controls);
-        parent_ = ::CreateWindowExW(0, L"STATIC", L"bar test", WS_POPUP, 0, 0, 400, 100, nullptr,
-                                    nullptr, nullptr, nullptr);
-        if (parent_ == nullptr) {
+        parent_ = OwnedWindow(::CreateWindowExW(0, L"STATIC", L"bar test", WS_POPUP, 0, 0, 400, 100,
+                                                nullptr, nullptr, nullptr, nullptr));
+        if (!parent_) {
             // scripts/check-win32-dialog runs these on a display.
             GTEST_SKIP() << "no desktop to make windows on (Wine without a display)";
         }
         control_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, kWidth,
-                                     kHeight, parent_, nullptr, nullptr, nullptr);
+                                     kHeight, parent_.get(), nullptr, nullptr, nullptr);
         ASSERT_NE(control_, nullptr);
         // Shown, or it would get no paint messages; never activated.
-        ::ShowWindow(parent_, SW_SHOWNOACTIVATE);
+        ::ShowWindow(parent_.get(), SW_SHOWNOACTIVATE);
         ASSERT_TRUE(bar_.Attach(control_));
         // Counts the paint messages that reach the bar, ahead of it.
         ::SetWindowSubclass(control_, &CountPaints, 7, reinterpret_cast<DWORD_PTR>(&paints_));
-    }
-    void TearDown() override {
-        if (parent_ != nullptr) {
-            ::DestroyWindow(parent_);
-        }
     }
 
     static LRESULT CALLBACK CountPaints(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
@@ -59,10 +56,9 @@ class BarTest : public testing::Test {
 
     // The bar's client area as painted for a print of it, over `ground`.
     std::vector<COLORREF> Print(COLORREF ground = RGB(255, 0, 255)) {
-        const HDC screen = ::GetDC(nullptr);
-        const MemoryDc dc(::CreateCompatibleDC(screen));
-        const OwnedBitmap bitmap(::CreateCompatibleBitmap(screen, kWidth, kHeight));
-        ::ReleaseDC(nullptr, screen);
+        const WindowDc screen(nullptr);
+        const MemoryDc dc(::CreateCompatibleDC(screen.get()));
+        const OwnedBitmap bitmap(::CreateCompatibleBitmap(screen.get(), kWidth, kHeight));
         std::vector<COLORREF> pixels;
         const Selection selected(dc.get(), bitmap.get());
         const RECT all{0, 0, kWidth, kHeight};
@@ -102,7 +98,8 @@ class BarTest : public testing::Test {
                inside(GetBValue(pixel), GetBValue(a), GetBValue(b));
     }
 
-    HWND parent_ = nullptr;
+    // Destroyed after the bar lets go of its control, which goes with it.
+    OwnedWindow parent_;
     HWND control_ = nullptr;
     PercentProgressCtrl bar_;
     int paints_ = 0;
