@@ -386,6 +386,48 @@ TEST_F(DownloadsTest, HostileListedNamesAreRefusedAndTheRunGoesOn) {
     EXPECT_EQ(run.errorText.find("Replace existing files?"), std::string::npos) << run.errorText;
 }
 
+// Names that Windows would read as a device, cut short, or take for
+// another listed file's (letter case aside) are refused there with the
+// usual line and never stored as something else; Linux stores them as
+// listed.
+TEST_F(DownloadsTest, NamesWindowsCannotHoldAreRefusedThereOnly) {
+    const struct {
+        std::string name;
+        bool storedOnWindows;
+    } rows[] = {
+        // In the order the service lists them (by their bytes).
+        {"CON.txt", false}, {"REPORT.pdf", true}, {"Report.pdf", false}, {"aux", false},
+        {"blank ", false},  {"dot.", false},      {"lpt1.log", false},   {"plain.txt", true},
+    };
+    const bool windows = WindowsProgram();
+    Tree served;
+    Tree stored;
+    Strings fetched;
+    Strings lines;
+    const std::string count = std::to_string(std::size(rows));
+    for (const auto& row : rows) {
+        served[row.name] = {"the file " + row.name + "\n", kDate};
+        const std::string number = std::to_string(served.size());
+        std::string pattern = row.name;
+        for (std::size_t at = pattern.find('.'); at != std::string::npos;
+             at = pattern.find('.', at + 2)) {
+            pattern.insert(at, "\\");
+        }
+        if (!windows || row.storedOnWindows) {
+            stored[row.name] = served[row.name];
+            fetched.push_back(number);
+            lines.push_back(pattern + "  .*\\(" + number + " of " + count + "\\)");
+            lines.push_back("Complete");
+        } else {
+            lines.push_back(pattern + "   \\(" + number + " of " + count + "\\)");
+            lines.push_back("Invalid File Name\\. Download Skipped\\.");
+        }
+    }
+    StartServices();
+    const ProgramRun run = Run(NextCase(served, ""), Answers());
+    ExpectOutcome(run, {0, stored, RequestsFetching(fetched), Completed(lines)});
+}
+
 // The service names its files in Windows-1252, the code page a deployment
 // need not name: they arrive under their UTF-8 names, which the destination
 // test and the lines use too. A name with a byte that has no character

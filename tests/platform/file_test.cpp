@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/file.h"
 #include "platform/file_time.h"
+#include "platform/folder.h"
+#include "platform/path.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -140,6 +144,32 @@ TEST_F(FileTest, CopyMoveAndDelete) {
     ASSERT_FALSE(again);
     EXPECT_TRUE(again.error().NotFound());
     EXPECT_FALSE(again.error().Message().empty());
+}
+
+// Paths far beyond Windows' old 260-character limit: destinations can be
+// deep, and a file there is written, read, moved, listed and deleted like
+// any other.
+TEST_F(FileTest, PathsBeyondTheOldWindowsLimitWork) {
+    std::string folder = dir_.path();
+    for (const char level : {'a', 'b', 'c', 'd', 'e', 'f'}) {
+        folder = platform::JoinName(folder, std::string(60, level));
+        ASSERT_TRUE(platform::CreateFolder(folder)) << folder.size();
+    }
+    const std::string path = platform::JoinName(folder, "file.txt");
+    ASSERT_GT(path.size(), 380u);
+    ASSERT_TRUE(platform::WriteWholeFile(path, "deep"));
+    const auto read = platform::ReadFileStart(path, 100);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, "deep");
+    const std::string moved = platform::JoinName(folder, "moved.txt");
+    ASSERT_TRUE(platform::MoveFileReplace(path, moved));
+    const auto held = platform::Folder::Open(folder);
+    ASSERT_TRUE(held);
+    const auto names = held->Names();
+    ASSERT_TRUE(names);
+    EXPECT_EQ(*names, std::vector<std::string>{"moved.txt"});
+    ASSERT_TRUE(platform::DeleteFile(moved));
+    EXPECT_FALSE(platform::Exists(moved));
 }
 
 TEST_F(FileTest, ReadFileStartStopsAtTheLimit) {

@@ -16,6 +16,12 @@ namespace testing_support {
 // False when the system made none (Wine makes neither).
 bool MakeLink(const std::string& target, const std::string& link);
 
+// Removes a folder and everything below it, links themselves rather than
+// what they lead to, also beyond Windows' old path length limit (which
+// std::filesystem keeps to with MinGW-w64). Quietly leaves what it cannot
+// remove.
+void RemoveTree(const std::string& path);
+
 // A FIFO at `path`; false where the file system has none (Windows).
 bool MakeFifo(const std::string& path);
 

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace testing_support {
 
@@ -20,6 +22,11 @@ int RefusedConnectionCode() {
 
 int ResetConnectionCode() {
     return ECONNRESET;
+}
+
+void RemoveTree(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
 }
 
 bool MakeFifo(const std::string& path) {

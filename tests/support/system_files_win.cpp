@@ -101,6 +101,48 @@ int ResetConnectionCode() {
     return WSAECONNRESET;
 }
 
+namespace {
+
+// `path` in the \\?\ form, without a trailing separator.
+void RemoveLongTree(const std::wstring& path) {
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = ::FindFirstFileW((path + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring inner = path + L"\\" + name;
+            const bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            if (folder && !link) {
+                RemoveLongTree(inner);
+            } else if (folder) {
+                ::RemoveDirectoryW(inner.c_str());  // the junction, not its target
+            } else {
+                ::SetFileAttributesW(inner.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(inner.c_str());
+            }
+        } while (::FindNextFileW(search, &entry));
+        ::FindClose(search);
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+void RemoveTree(const std::string& path) {
+    std::wstring full = std::filesystem::absolute(Wide(path)).wstring();
+    while (!full.empty() && (full.back() == L'\\' || full.back() == L'/')) {
+        full.pop_back();
+    }
+    if (full.size() > 2 && full[1] == L':') {
+        full = L"\\\\?\\" + full;
+    }
+    RemoveLongTree(full);
+}
+
 bool MakeFifo(const std::string&) {
     return false;  // named pipes live outside the file system's folders
 }

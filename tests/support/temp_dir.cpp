@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/path.h"
+#include "support/system_files.h"
 
 namespace testing_support {
 namespace {
@@ -49,8 +50,7 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(Native(path_), ec);
+    RemoveTree(path_);
 }
 
 std::string TempDir::Sub(const std::string& relative) const {
