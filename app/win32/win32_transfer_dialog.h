@@ -24,11 +24,11 @@ inline constexpr UINT kNewsMessage = WM_APP + 1;
 
 // What the dialog asks its host when the person acts on it.
 struct DialogCallbacks {
-    std::function<void()> initialise;  // once, before the dialog shows
-    std::function<void()> tick;        // each timer period, and on news
+    std::function<void()> initialise = nullptr;  // once, before the dialog shows
+    std::function<void()> tick = nullptr;        // each timer period, and on news
     // Escape or the title bar's close button: true when the dialog may
     // close now.
-    std::function<bool()> requestClose;
+    std::function<bool()> requestClose = nullptr;
 };
 
 class Win32TransferDialog : public DialogView {
