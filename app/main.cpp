@@ -38,14 +38,20 @@ int main(int argc, char** argv) {
 
     // The deployment names the service and holds the key table; without it
     // nothing may be sent.
+    const app::Environment environment = app::Environment::FromProcess();
     const deployment::DeploymentResult settings = deployment::LoadInstalledDeployment();
     if (!settings.ok()) {
         std::fprintf(stderr, "trevasto: %s\n", settings.message().c_str());
+#ifdef TREVASTO_WITH_QT
+        // Started from the desktop, nobody reads standard error.
+        if (!app::UseConsole(environment)) {
+            app::qt::ShowDeploymentFailure(argc, argv, settings.message());
+        }
+#endif
         return 2;
     }
     const engine::EngineConfig config = engine::EngineConfigFor(settings.value());
 
-    const app::Environment environment = app::Environment::FromProcess();
     frontEnd.clock = &platform::SystemClock();
     frontEnd.makeController =
         app::RealControllerFactory(engine::MakeEngineFactory(config), platform::SystemClock());

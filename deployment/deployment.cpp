@@ -375,10 +375,14 @@ KeyTableReader FileKeyTableReader() {
     return [](const std::string& path) { return platform::ReadFileStart(path, kKeyTableSize + 1); };
 }
 
-std::vector<std::string> InstalledDeploymentPaths(std::string_view executablePath) {
+std::vector<std::string> InstalledDeploymentPaths(std::string_view executablePath,
+                                                  const std::optional<std::string>& systemFolder) {
     const std::string_view folder = platform::FolderPart(executablePath).value_or(".");
-    return {platform::JoinName(folder, "../etc/trevasto/deployment.conf"),
-            "/etc/trevasto/deployment.conf"};
+    std::vector<std::string> paths{platform::JoinName(folder, "../etc/trevasto/deployment.conf")};
+    if (systemFolder) {
+        paths.push_back(platform::JoinName(*systemFolder, "deployment.conf"));
+    }
+    return paths;
 }
 
 std::optional<std::string> FindDeploymentFile(
@@ -423,10 +427,12 @@ DeploymentResult LoadInstalledDeployment() {
         FindDeploymentFile(std::getenv(kDeploymentVariable), program,
                            [](const std::string& path) { return platform::Exists(path); });
     if (!found) {
-        const std::vector<std::string> places = InstalledDeploymentPaths(program);
-        return DeploymentResult::Failure(
-            platform::StrPrintf("no deployment file: set %s or install %s or %s",
-                                kDeploymentVariable, places[0].c_str(), places[1].c_str()));
+        std::string places;
+        for (const std::string& place : InstalledDeploymentPaths(program)) {
+            places += (places.empty() ? "" : " or ") + place;
+        }
+        return DeploymentResult::Failure(platform::StrPrintf(
+            "no deployment file: set %s or install %s", kDeploymentVariable, places.c_str()));
     }
     return LoadDeployment(*found);
 }

@@ -31,6 +31,7 @@
 
 #include "net/server_connection.h"
 #include "platform/error.h"
+#include "platform/user_folders.h"
 
 namespace deployment {
 
@@ -85,8 +86,12 @@ using KeyTableReader = std::function<platform::Result<std::string>(const std::st
 KeyTableReader FileKeyTableReader();
 
 // The places an installed deployment file is looked for, in order: beside
-// the program (<dir>/../etc/trevasto/deployment.conf), then the system's.
-std::vector<std::string> InstalledDeploymentPaths(std::string_view executablePath);
+// the program (<dir>/../etc/trevasto/deployment.conf), then in the
+// system's settings folder when the system has one only administrators can
+// write (platform::SystemConfigFolder).
+std::vector<std::string> InstalledDeploymentPaths(
+    std::string_view executablePath,
+    const std::optional<std::string>& systemFolder = platform::SystemConfigFolder());
 
 // The deployment file to use: the variable's value when set (not empty),
 // otherwise the first installed place that exists; nullopt when none does.

@@ -10,8 +10,17 @@
 
 namespace platform {
 
+// MinGW-w64's C++ library formats with its own printf, which takes C99's
+// formats (%zu, %lld) as glibc's does, rather than the old run-time's.
+#if defined(__MINGW32__)
+#define TREVASTO_PRINTF_FORMAT gnu_printf
+#else
+#define TREVASTO_PRINTF_FORMAT printf
+#endif
+
 // printf-style formatting into a new string.
-std::string StrPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string StrPrintf(const char* format, ...)
+    __attribute__((format(TREVASTO_PRINTF_FORMAT, 1, 2)));
 
 // Compares two texts without regard to ASCII letter case.
 bool EqualsNoCase(std::string_view a, std::string_view b);

@@ -19,6 +19,13 @@ std::optional<std::string> UserCacheFolder();
 // $HOME/.config/trevasto; made as the cache folder is.
 std::optional<std::string> UserConfigFolder();
 
+// The system-wide folder of the program's settings, which only an
+// administrator can write: /etc/trevasto on POSIX systems. None on
+// Windows, where any user may make folders at a drive's root and in
+// ProgramData, so that a file found there could be anyone's: the
+// installation's own folder is the only place there.
+std::optional<std::string> SystemConfigFolder();
+
 // The user's downloads folder: XDG_DOWNLOAD_DIR of the user's folders file
 // ($XDG_CONFIG_HOME/user-dirs.dirs) when it names an existing folder, else
 // $HOME/Downloads when it exists, else the home folder; nothing without a

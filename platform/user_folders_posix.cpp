@@ -109,6 +109,10 @@ std::optional<std::string> UserConfigFolder() {
     return ProgramFolderIn("XDG_CONFIG_HOME", ".config");
 }
 
+std::optional<std::string> SystemConfigFolder() {
+    return std::string("/etc/trevasto");
+}
+
 std::optional<std::string> DownloadsFolder() {
     const std::optional<std::string> home = AbsoluteVariable("HOME");
     if (!home) {

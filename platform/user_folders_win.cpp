@@ -97,6 +97,10 @@ std::optional<std::string> UserConfigFolder() {
     return ProgramFolderIn(L"APPDATA", FOLDERID_RoamingAppData);
 }
 
+std::optional<std::string> SystemConfigFolder() {
+    return std::nullopt;
+}
+
 std::optional<std::string> DownloadsFolder() {
     std::optional<std::string> home = AbsoluteVariable(L"USERPROFILE");
     if (!home) {

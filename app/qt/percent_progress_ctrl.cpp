@@ -6,8 +6,18 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QResizeEvent>
+#include <algorithm>
 
 namespace app::qt {
+
+BusyBlock BusyBlockAt(int step, int clientWidth) {
+    const int width = std::min(clientWidth, std::max(clientWidth / 4, 8));
+    const int travel = std::max(0, clientWidth - width);
+    constexpr int kCycle = 2 * kBusyStepsPerSweep;
+    const int phase = ((step % kCycle) + kCycle) % kCycle;
+    const int along = phase <= kBusyStepsPerSweep ? phase : kCycle - phase;
+    return {travel * along / kBusyStepsPerSweep, width};
+}
 
 PercentProgressCtrl::PercentProgressCtrl(QWidget* parent) : QWidget(parent) {
     const QPalette palette = QGuiApplication::palette();
@@ -18,6 +28,11 @@ PercentProgressCtrl::PercentProgressCtrl(QWidget* parent) : QWidget(parent) {
     // Every pixel is painted by paintEvent, so Qt need not clear anything
     // first; clearing would make the bar flicker as it advances.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    busyTimer_.setInterval(kBusyStepMs);
+    connect(&busyTimer_, &QTimer::timeout, this, [this] {
+        ++busyStep_;
+        update();
+    });
 }
 
 bool PercentProgressCtrl::WindowExists() const {
@@ -60,10 +75,17 @@ void PercentProgressCtrl::Hide() {
 }
 
 void PercentProgressCtrl::SetBusy(bool busy) {
-    if (busy != busy_) {
-        busy_ = busy;
-        update();
+    if (busy == busy_) {
+        return;
     }
+    busy_ = busy;
+    if (busy_) {
+        busyStep_ = 0;
+        busyTimer_.start();
+    } else {
+        busyTimer_.stop();
+    }
+    update();
 }
 
 void PercentProgressCtrl::Show() {
@@ -77,11 +99,42 @@ void PercentProgressCtrl::resizeEvent(QResizeEvent* event) {
     barWidth_ = -1;
 }
 
+void PercentProgressCtrl::PaintBusy(QPainter& painter, const QRect& client) const {
+    const BusyBlock block = BusyBlockAt(busyStep_, client.width());
+    painter.fillRect(client, backgroundColour_);
+    painter.fillRect(QRect(client.left() + block.left, client.top(), block.width, client.height()),
+                     barColour_);
+}
+
+void PercentProgressCtrl::PaintPosition(QPainter& painter, const QRect& client) const {
+    const double fraction = BarFraction(position_, rangeMin_, rangeMax_);
+    const int split = SplitAt(client.left(), client.width(), fraction);
+    const QRect filled(client.left(), client.top(), split - client.left(), client.height());
+    const QRect unfilled(split, client.top(), client.left() + client.width() - split,
+                         client.height());
+    painter.fillRect(filled, barColour_);
+    painter.fillRect(unfilled, backgroundColour_);
+
+    if (showText_) {
+        const QString text = QString::fromStdString(PercentText(fraction));
+        const int flags = Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine;
+        painter.setBackgroundMode(Qt::TransparentMode);
+        // The same text twice, each time clipped to one part, so letters
+        // the bar reaches under change colour exactly at its edge.
+        painter.setClipRect(filled);
+        painter.setPen(textOnBarColour_);
+        painter.drawText(client, flags, text);
+        painter.setClipRect(unfilled);
+        painter.setPen(textOnBackgroundColour_);
+        painter.drawText(client, flags, text);
+    }
+}
+
 void PercentProgressCtrl::paintEvent(QPaintEvent* event) {
-    if (rangeMax_ <= rangeMin_) {
+    // A busy bar shows no position, so it needs no range.
+    if (rangeMax_ <= rangeMin_ && !busy_) {
         return;
     }
-    const double fraction = BarFraction(position_, rangeMin_, rangeMax_);
     const QRect client = rect();
     const QRect area = event->rect();
     if (area.isEmpty()) {
@@ -97,26 +150,10 @@ void PercentProgressCtrl::paintEvent(QPaintEvent* event) {
         QPainter painter(&offscreen);
         painter.translate(-area.topLeft());
         painter.setFont(font());
-
-        const int split = SplitAt(client.left(), client.width(), fraction);
-        const QRect filled(client.left(), client.top(), split - client.left(), client.height());
-        const QRect unfilled(split, client.top(), client.left() + client.width() - split,
-                             client.height());
-        painter.fillRect(filled, barColour_);
-        painter.fillRect(unfilled, backgroundColour_);
-
-        if (showText_) {
-            const QString text = QString::fromStdString(PercentText(fraction));
-            const int flags = Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine;
-            painter.setBackgroundMode(Qt::TransparentMode);
-            // The same text twice, each time clipped to one part, so letters
-            // the bar reaches under change colour exactly at its edge.
-            painter.setClipRect(filled);
-            painter.setPen(textOnBarColour_);
-            painter.drawText(client, flags, text);
-            painter.setClipRect(unfilled);
-            painter.setPen(textOnBackgroundColour_);
-            painter.drawText(client, flags, text);
+        if (busy_) {
+            PaintBusy(painter, client);
+        } else {
+            PaintPosition(painter, client);
         }
     }
     QPainter window(this);

@@ -1,5 +1,7 @@
 #include "app/qt/qt_transfer_dialog.h"
 
+#include <QApplication>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -8,11 +10,17 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QStringList>
 #include <QSvgRenderer>
+#include <algorithm>
+#include <chrono>
 
+#include "app/qt/desktop.h"
 #include "app/qt/dialog_units.h"
 #include "app/qt/file_status_list.h"
 #include "app/qt/percent_progress_ctrl.h"
+#include "app/status_text.h"
 
 // The resources live in a static library: nothing refers to them, so the
 // linker would drop them unless they are registered by name. The macro must
@@ -26,7 +34,12 @@ namespace app::qt {
 namespace {
 
 const QString kFontFace = QStringLiteral("MS Sans Serif");
+constexpr int kLayoutPoints = 8;
 constexpr int kDestinationCellHeight = 14;
+
+// The layout in dialog units at the dialog's smallest size.
+constexpr int kWidth = 231;
+constexpr int kHeight = 150;
 
 QFont SwissFont() {
     QFont font(kFontFace);
@@ -35,15 +48,55 @@ QFont SwissFont() {
     return font;
 }
 
-}  // namespace
-
-QFont LayoutFont() {
+QFont FixedLayoutFont() {
     QFont font = SwissFont();
-    font.setPointSize(8);
+    font.setPointSize(kLayoutPoints);
     return font;
 }
 
-QFont DestinationFont() {
+// Compared as the pixels they are drawn with, so that a desktop font given
+// in pixels compares as well as one given in points.
+bool LargerThanTheLayoutFont(const QFont& desktop) {
+    return QFontInfo(desktop).pixelSize() > QFontInfo(FixedLayoutFont()).pixelSize();
+}
+
+QFont WithSizeOf(QFont font, const QFont& desktop) {
+    if (desktop.pixelSize() > 0) {
+        font.setPixelSize(desktop.pixelSize());
+    } else {
+        font.setPointSizeF(desktop.pointSizeF());
+    }
+    return font;
+}
+
+QString Plural(int count, const char* one, const char* many) {
+    return QString::number(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
+}
+
+// " 1 skipped, 2 failed." (nothing when none were).
+QString OthersText(const RunSummary& summary) {
+    QStringList others;
+    if (summary.filesSkipped > 0) {
+        others << QString::number(summary.filesSkipped) + QStringLiteral(" skipped");
+    }
+    if (summary.filesFailed > 0) {
+        others << QString::number(summary.filesFailed) + QStringLiteral(" failed");
+    }
+    return others.isEmpty()
+               ? QString()
+               : QLatin1Char(' ') + others.join(QStringLiteral(", ")) + QLatin1Char('.');
+}
+
+}  // namespace
+
+QFont LayoutFont(const QFont& desktop) {
+    return LargerThanTheLayoutFont(desktop) ? WithSizeOf(SwissFont(), desktop) : FixedLayoutFont();
+}
+
+QFont DestinationFont(const QFont& desktop) {
+    if (LargerThanTheLayoutFont(desktop)) {
+        return WithSizeOf(SwissFont(), desktop);
+    }
     // A cell height, not an em size: take the largest pixel size whose line
     // height fits the cell.
     QFont font = SwissFont();
@@ -54,6 +107,37 @@ QFont DestinationFont() {
         }
     }
     return font;
+}
+
+QString EndTitle(const RunSummary& summary) {
+    if (summary.complete) {
+        return QStringLiteral("Download Complete");
+    }
+    return summary.stopped ? QStringLiteral("Download Stopped")
+                           : QStringLiteral("Download Finished With Errors");
+}
+
+QString NotificationSummary(const RunSummary& summary) {
+    return summary.complete ? QStringLiteral("Download complete")
+                            : QStringLiteral("Download finished with errors");
+}
+
+QString NotificationBody(const RunSummary& summary) {
+    QString body = Plural(summary.filesComplete, "file arrived", "files arrived");
+    if (!summary.folder.empty()) {
+        body += QStringLiteral(" in ") + QString::fromStdString(summary.folder);
+    }
+    return body + QLatin1Char('.') + OthersText(summary);
+}
+
+QString EndStatus(const RunSummary& summary) {
+    QString status = Plural(summary.filesComplete, "file arrived", "files arrived");
+    if (summary.bytes > 0) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(summary.elapsed);
+        status += QStringLiteral(", ") + QString::fromStdString(FormatBytes(summary.bytes)) +
+                  QStringLiteral(" in ") + QString::fromStdString(FormatDuration(seconds));
+    }
+    return status + QLatin1Char('.') + OthersText(summary);
 }
 
 QIcon ApplicationIcon() {
@@ -77,25 +161,20 @@ QIcon ApplicationIcon() {
 QtTransferDialog::QtTransferDialog(std::unique_ptr<Prompter> prompter, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       prompter_(prompter != nullptr ? std::move(prompter) : std::make_unique<BoxPrompter>()),
+      desktop_(std::make_shared<SystemDesktop>()),
       icon_(ApplicationIcon()),
-      dialogFont_(DestinationFont()) {
+      dialogFont_(DestinationFont(QApplication::font())) {
     setWindowTitle(QStringLiteral("Downloading File(s)"));
     setWindowIcon(icon_);
-    setFont(LayoutFont());
+    setFont(LayoutFont(QApplication::font()));
     setSizeGripEnabled(false);
 
-    // Laid out in dialog units of the dialog's font, as a fixed-size dialog.
-    const DialogUnits units = DialogUnits::ForFont(font());
-    setFixedSize(units.Size(231, 141));
-
     caption_ = new QLabel(QStringLiteral("Destination Folder:"), this);
-    caption_->setGeometry(units.Rect(7, 7, 70, 8));
     caption_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     destination_ = new QLineEdit(this);
-    destination_->setGeometry(units.Rect(7, 17, 217, 14));
     destination_->setReadOnly(true);
     destination_->setFrame(false);
     destination_->setFont(dialogFont_);
@@ -105,22 +184,38 @@ QtTransferDialog::QtTransferDialog(std::unique_ptr<Prompter> prompter, QWidget* 
     destination_->setPalette(destinationPalette);
 
     statusList_ = new FileStatusList(this);
-    statusList_->setGeometry(units.Rect(7, 33, 217, 42));
 
     // The bar's border is drawn around it, so the bar paints all of its own
     // area.
     barFrame_ = new QFrame(this);
     barFrame_->setFrameStyle(QFrame::Box | QFrame::Plain);
     barFrame_->setLineWidth(1);
-    barFrame_->setGeometry(units.Rect(7, 92, 217, 14));
     progressBar_ = new PercentProgressCtrl(barFrame_);
-    progressBar_->setGeometry(barFrame_->contentsRect());
+    // The frame is the bar's border: it goes and comes with the bar.
+    progressBar_->installEventFilter(this);
+
+    // Two lines: the file's figures, then the run's (or what went wrong).
+    statusLine_ = new QLabel(this);
+    statusLine_->setTextFormat(Qt::PlainText);
+    statusLine_->setWordWrap(true);
+    statusLine_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    openFolderButton_ = new QPushButton(QStringLiteral("Open Folder"), this);
+    openFolderButton_->setAutoDefault(false);
+    openFolderButton_->hide();
+    connect(openFolderButton_, &QPushButton::clicked, this, [this] { OpenFolder(); });
 
     closeButton_ = new QPushButton(QStringLiteral("Close"), this);
-    closeButton_->setGeometry(units.Rect(174, 120, 50, 14));
     closeButton_->setDefault(true);
     closeButton_->setEnabled(false);
     connect(closeButton_, &QPushButton::clicked, this, &QDialog::accept);
+
+    // Laid out in dialog units of the dialog's font; the dialog is never
+    // smaller than that layout.
+    const DialogUnits units = DialogUnits::ForFont(font());
+    setMinimumSize(units.Size(kWidth, kHeight));
+    resize(minimumSize());
+    LayOut();
 
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (timerCallback_) {
@@ -133,6 +228,49 @@ QtTransferDialog::~QtTransferDialog() = default;
 
 void QtTransferDialog::SetTimerCallback(std::function<void()> callback) {
     timerCallback_ = std::move(callback);
+}
+
+void QtTransferDialog::SetCloseRequestHandler(std::function<bool()> handler) {
+    closeRequestHandler_ = std::move(handler);
+}
+
+void QtTransferDialog::SetDesktop(std::shared_ptr<Desktop> desktop) {
+    desktop_ = std::move(desktop);
+}
+
+void QtTransferDialog::LayOut() {
+    const DialogUnits units = DialogUnits::ForFont(font());
+    const QSize smallest = units.Size(kWidth, kHeight);
+    const int wider = std::max(0, width() - smallest.width());
+    const int taller = std::max(0, height() - smallest.height());
+    // A rectangle in dialog units, widened and moved down in pixels.
+    const auto place = [&](int x, int y, int w, int h, int widen, int lengthen, int down) {
+        return units.Rect(x, y, w, h).adjusted(0, down, widen, down + lengthen);
+    };
+    caption_->setGeometry(units.Rect(7, 7, 70, 8));
+    destination_->setGeometry(place(7, 17, 217, 14, wider, 0, 0));
+    statusList_->setGeometry(place(7, 33, 217, 42, wider, taller, 0));
+    barFrame_->setGeometry(place(7, 92, 217, 14, wider, 0, taller));
+    progressBar_->setGeometry(barFrame_->contentsRect());
+    statusLine_->setGeometry(place(7, 109, 217, 16, wider, 0, taller));
+    openFolderButton_->setGeometry(units.Rect(118, 129, 52, 14).translated(wider, taller));
+    closeButton_->setGeometry(units.Rect(174, 129, 50, 14).translated(wider, taller));
+}
+
+bool QtTransferDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == progressBar_) {
+        if (event->type() == QEvent::HideToParent) {
+            barFrame_->hide();
+        } else if (event->type() == QEvent::ShowToParent) {
+            barFrame_->show();
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void QtTransferDialog::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    LayOut();
 }
 
 FileListView& QtTransferDialog::FileList() {
@@ -150,7 +288,10 @@ void QtTransferDialog::ShowDestination(const std::string& text) {
 }
 
 void QtTransferDialog::ShowStatus(const std::string& text) {
-    setToolTip(QString::fromStdString(text));
+    // The file's figures on the first line, the run's on the second.
+    const QString whole = QString::fromStdString(text);
+    statusLine_->setText(QString(whole).replace(QStringLiteral("; "), QStringLiteral("\n")));
+    statusLine_->setToolTip(whole);
 }
 
 void QtTransferDialog::ShowMessage(const std::string& text) {
@@ -179,8 +320,25 @@ std::optional<std::string> QtTransferDialog::ChooseFolder(const std::string& sta
 }
 
 void QtTransferDialog::ShowEnd(const RunSummary& summary) {
-    if (summary.complete) {
-        setWindowTitle(QStringLiteral("Download Complete"));
+    setWindowTitle(EndTitle(summary));
+    if (summary.stopped) {
+        return;  // the window closes at once
+    }
+    endFolder_ = summary.folder;
+    openFolderButton_->setVisible(!endFolder_.empty());
+    statusLine_->setText(EndStatus(summary));
+    statusLine_->setToolTip(QString());
+    // Someone who turned to other work hears of the end from the desktop.
+    if (!isActiveWindow()) {
+        desktop_->Notify(NotificationSummary(summary), NotificationBody(summary));
+    }
+}
+
+void QtTransferDialog::OpenFolder() {
+    const QString folder = QString::fromStdString(endFolder_);
+    if (!desktop_->OpenFolder(folder)) {
+        prompter_->Warning(this, QStringLiteral("Trevasto could not open the folder ") + folder +
+                                     QStringLiteral(" in a file manager."));
     }
 }
 
@@ -212,6 +370,17 @@ int QtTransferDialog::exec() {
 void QtTransferDialog::done(int result) {
     timer_.stop();
     QDialog::done(result);
+}
+
+void QtTransferDialog::reject() {
+    if (closeRequestHandler_ && !closeRequestHandler_()) {
+        return;  // the run goes on, or is stopping and closes by itself
+    }
+    // The handler may have closed the dialog already (a stop during the
+    // key's check).
+    if (!closeRequested_) {
+        QDialog::reject();
+    }
 }
 
 }  // namespace app::qt

@@ -29,7 +29,7 @@ TEST(KeyFileOnWindows, DevicesAreNeverOpenedOrDeleted) {
     const testing_support::TempDir dir;
     // Opening a console or port can wait for input or act on the device;
     // a pipe's name can be anyone's.
-    for (const std::string path :
+    for (const std::string& path :
          {std::string("CON"), std::string("nul"), dir.Sub("aux.txt"), dir.Sub("COM1"),
           std::string("\\\\.\\pipe\\trevasto-key"), std::string("\\\\.\\NUL"), dir.path()}) {
         SCOPED_TRACE(path);

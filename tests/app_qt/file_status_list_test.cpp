@@ -1,6 +1,14 @@
+// The file list: lines kept in order, replaced and scrolled as the dialog
+// asks, and long lines shortened in the middle with the whole line as
+// their tooltip.
+
 #include "app/qt/file_status_list.h"
 
 #include <gtest/gtest.h>
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPixmap>
 #include <QScrollBar>
 #include <string>
 #include <vector>
@@ -112,13 +120,106 @@ TEST_F(ShownListTest, ScrollToEndOnAShortListStaysAtTheTop) {
     EXPECT_EQ(list_.TopLine(), 0);
 }
 
-TEST_F(ShownListTest, LongLinesAreCutNotScrolled) {
-    list_.AddLine(std::string(400, 'W'));
+TEST_F(ShownListTest, LongLinesAreShortenedInTheMiddleNotScrolled) {
+    const std::string name = "Quarterly report of the harbour authority, " + std::string(60, 'W') +
+                             ", final version.pdf";
+    list_.AddLine(name + "  1,234K Compressed (3 of 25)");
+    list_.AddLine("short.txt  12K  (4 of 25)");
     Settle();
     EXPECT_FALSE(list_.horizontalScrollBar()->isVisible());
-    EXPECT_EQ(list_.Line(0), std::string(400, 'W'));
-    // Cut at the edge rather than shortened with an ellipsis.
-    EXPECT_EQ(list_.textElideMode(), Qt::ElideNone);
+    // The line itself is kept whole; only its display is shortened.
+    EXPECT_EQ(list_.Line(0), name + "  1,234K Compressed (3 of 25)");
+    const QString shown = list_.ShownLine(0);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Quar"))) << shown;
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(".pdf  1,234K Compressed (3 of 25)"))) << shown;
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown;
+    EXPECT_LE(list_.fontMetrics().horizontalAdvance(shown), list_.viewport()->width());
+    EXPECT_EQ(list_.ShownLine(1), QStringLiteral("short.txt  12K  (4 of 25)"));
+
+    // The shortened line shows whole in its tooltip; a line that fits has none.
+    const QPoint first = list_.visualItemRect(list_.item(0)).center();
+    const QPoint second = list_.visualItemRect(list_.item(1)).center();
+    EXPECT_EQ(list_.ToolTipAt(first).toStdString(), list_.Line(0));
+    EXPECT_TRUE(list_.ToolTipAt(second).isEmpty());
+    EXPECT_TRUE(list_.ToolTipAt(QPoint(5, list_.viewport()->height() - 2)).isEmpty())
+        << "below the lines";
+
+    // Wide enough, nothing is shortened.
+    list_.resize(4000, 80);
+    Settle();
+    EXPECT_EQ(list_.ShownLine(0).toStdString(), list_.Line(0));
+    EXPECT_TRUE(list_.ToolTipAt(list_.visualItemRect(list_.item(0)).center()).isEmpty());
+}
+
+TEST_F(ShownListTest, PaintsTheShortenedLine) {
+    // Two lists that differ only after the middle of a long name paint the
+    // same pixels: the middle is not shown.
+    FileStatusList other;
+    other.resize(list_.size());
+    other.show();
+    const std::string start(60, 'A');
+    const std::string end = std::string(60, 'B') + "end.txt  5K  (1 of 2)";
+    list_.AddLine(start + "x" + end);
+    other.AddLine(start + "y" + end);
+    Settle();
+    EXPECT_EQ(list_.grab().toImage(), other.grab().toImage());
+    other.Clear();
+    other.AddLine(start + "x" + std::string(60, 'B') + "ent.txt  5K  (1 of 2)");
+    Settle();
+    EXPECT_NE(list_.grab().toImage(), other.grab().toImage()) << "the end of the name shows";
+}
+
+TEST(ElideLineTest, KeepsTheEndOfAFileLineAndShortensTheName) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(12);
+    const QFontMetrics metrics(font);
+    const QString ellipsis(QChar(0x2026));
+    struct Case {
+        const char* line;
+        const char* keptEnd;  // the part after the name, kept whole
+    };
+    const Case fileLines[] = {
+        {"a-very-long-name-of-a-spreadsheet-for-the-quarter.xlsx  86K  (1 of 10)",
+         "  86K  (1 of 10)"},
+        {"a-very-long-name-of-a-scanned-contract-document.tif  5,120K Compressed (2 of 10)",
+         "  5,120K Compressed (2 of 10)"},
+        {"a-very-long-name-of-a-document-that-waits-for-its-size.pdf   (3 of 10)", "   (3 of 10)"},
+        {"a-very-long-name-of-a-text-that-the-service-packs-first.txt  Compressing Please "
+         "Wait... (4 of 10)",
+         "  Compressing Please Wait... (4 of 10)"},
+    };
+    for (const Case& c : fileLines) {
+        SCOPED_TRACE(c.line);
+        const QString line = QString::fromLatin1(c.line);
+        const QString end = QString::fromLatin1(c.keptEnd);
+        const int width = metrics.horizontalAdvance(end) + 120;
+        const QString shown = ElideLine(line, metrics, width);
+        EXPECT_TRUE(shown.endsWith(end)) << shown;
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("a-ve"))) << shown;
+        EXPECT_TRUE(shown.contains(ellipsis)) << shown;
+        EXPECT_LE(metrics.horizontalAdvance(shown), width);
+        // A line that fits stays as it is.
+        EXPECT_EQ(ElideLine(line, metrics, metrics.horizontalAdvance(line)), line);
+    }
+    // Lines without a file's end, and a file line whose end alone hardly
+    // fits: the middle of the whole line goes.
+    const QString status = QStringLiteral("Not Enough Disk Space. Download Failed.");
+    const QString shortened = ElideLine(status, metrics, 100);
+    EXPECT_TRUE(shortened.startsWith(QStringLiteral("Not"))) << shortened;
+    EXPECT_TRUE(shortened.endsWith(QStringLiteral("ed."))) << shortened;
+    EXPECT_LE(metrics.horizontalAdvance(shortened), 100);
+    const QString cramped =
+        ElideLine(QString::fromLatin1(fileLines[1].line), metrics,
+                  metrics.horizontalAdvance(QString::fromLatin1(fileLines[1].keptEnd)));
+    EXPECT_TRUE(cramped.startsWith(QStringLiteral("a-"))) << cramped;
+    EXPECT_TRUE(cramped.endsWith(QStringLiteral("10)"))) << cramped;
+    // A name that holds two blanks itself is still cut before the size.
+    const QString blanks = QStringLiteral(
+        "minutes  of  the  meeting  held  in  the  harbour  "
+        "office.doc  12K  (5 of 10)");
+    const QString blanksShown = ElideLine(blanks, metrics, 200);
+    EXPECT_TRUE(blanksShown.endsWith(QStringLiteral(".doc  12K  (5 of 10)"))) << blanksShown;
+    EXPECT_TRUE(blanksShown.startsWith(QStringLiteral("minutes"))) << blanksShown;
 }
 
 }  // namespace

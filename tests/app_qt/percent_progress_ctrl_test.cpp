@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 #include <QColor>
 #include <QEvent>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPalette>
 #include <QRect>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
+#include <vector>
 
 #include "qt_testing.h"
 
@@ -359,6 +362,110 @@ TEST_F(ShownBarTest, HideAndShow) {
     EXPECT_FALSE(bar_.isVisible());
     bar_.Show();
     EXPECT_TRUE(bar_.isVisible());
+}
+
+TEST(BusyBlockTest, GlidesToTheRightEdgeAndBack) {
+    struct Case {
+        int step;
+        int clientWidth;
+        BusyBlock block;
+    };
+    // 200 pixels: a block of 50 travels 150 in 24 steps each way.
+    const Case cases[] = {
+        {0, 200, {0, 50}},    {1, 200, {6, 50}},   {12, 200, {75, 50}}, {24, 200, {150, 50}},
+        {25, 200, {143, 50}}, {36, 200, {75, 50}}, {48, 200, {0, 50}},  {49, 200, {6, 50}},
+        {-1, 200, {6, 50}},   {20, 20, {10, 8}},   {5, 4, {0, 4}},      {7, 0, {0, 0}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(BusyBlockAt(c.step, c.clientWidth), c.block)
+            << "step " << c.step << " of " << c.clientWidth << " pixels";
+    }
+}
+
+// Columns of a rendered bar that are wholly one colour, and whether every
+// pixel is one of the two.
+struct Columns {
+    std::vector<int> barColumns;
+    bool onlyTheTwoColours = true;
+};
+
+Columns ColumnsOf(const QImage& image) {
+    Columns columns;
+    for (int x = 0; x < image.width(); ++x) {
+        int bar = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            const QColor pixel = image.pixelColor(x, y);
+            bar += pixel == Highlight() ? 1 : 0;
+            columns.onlyTheTwoColours &= pixel == Highlight() || pixel == Base();
+        }
+        if (bar == image.height()) {
+            columns.barColumns.push_back(x);
+        }
+    }
+    return columns;
+}
+
+std::vector<int> Span(int from, int count) {
+    std::vector<int> span;
+    for (int x = from; x < from + count; ++x) {
+        span.push_back(x);
+    }
+    return span;
+}
+
+TEST_F(PercentProgressCtrlTest, BusyPaintsTheGlidingBlockInsteadOfThePosition) {
+    PercentProgressCtrl bar;
+    bar.resize(200, 20);
+    bar.show();
+    Settle();
+    bar.SetPos(60);
+    bar.SetBusy(true);
+    ASSERT_TRUE(bar.Busy());
+    const int step = bar.BusyStep();
+    const BusyBlock block = BusyBlockAt(step, 200);
+    Columns busy = ColumnsOf(Render(bar));
+    EXPECT_EQ(busy.barColumns, Span(block.left, block.width));
+    EXPECT_TRUE(busy.onlyTheTwoColours) << "no percentage is written";
+
+    // Once the work has a position again, the position shows as before.
+    bar.SetBusy(false);
+    const QImage normal = Render(bar);
+    EXPECT_EQ(ColumnsOf(normal).barColumns.front(), 0);
+    // "60%" lies within the filled 120 pixels.
+    const TextCheck text = CheckRegion(normal, 0, 120, Highlight(), Base());
+    EXPECT_GT(text.textPixels, 0) << "the percentage is written again";
+    EXPECT_EQ(bar.Position(), 60);
+}
+
+TEST_F(ShownBarTest, TheBusyBlockMovesWithItsTimerUntilTheWorkHasAPosition) {
+    EXPECT_FALSE(bar_.BusyTimerRunning());
+    bar_.SetBusy(true);
+    EXPECT_TRUE(bar_.BusyTimerRunning());
+    EXPECT_EQ(bar_.BusyStep(), 0);
+    const int firstLeft = ColumnsOf(Render(bar_)).barColumns.front();
+    // A few steps of the real timer; a stuck timer fails instead of hanging.
+    QEventLoop loop;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        if (bar_.BusyStep() >= 3) {
+            loop.quit();
+        }
+    });
+    watch.start(kBusyStepMs / 4);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    paints_.count = 0;
+    loop.exec();
+    const int step = bar_.BusyStep();
+    ASSERT_GE(step, 3);
+    EXPECT_GT(paints_.count, 0) << "each step repaints";
+    const int left = ColumnsOf(Render(bar_)).barColumns.front();
+    EXPECT_EQ(left, BusyBlockAt(step, bar_.width()).left);
+    EXPECT_GT(left, firstLeft);
+
+    bar_.SetBusy(false);
+    EXPECT_FALSE(bar_.BusyTimerRunning());
+    Settle();
+    EXPECT_EQ(bar_.BusyStep(), step);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // Helpers for the Qt suites: answering modal boxes from inside their own
 // event loop (so a test runs the real exec() without anyone clicking),
-// letting queued events happen, and printing Qt texts in failures.
+// letting queued events happen, a desktop that records what it is asked,
+// and printing Qt texts in failures.
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -10,10 +11,16 @@
 #include <QWidget>
 #include <functional>
 #include <ostream>
+#include <vector>
 
-// Found by argument-dependent lookup, so it lives beside QString.
+#include "app/qt/desktop.h"
+
+// Found by argument-dependent lookup, so they live beside QString.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
+}
+inline std::ostream& operator<<(std::ostream& out, const QString& text) {
+    return out << '"' << text.toStdString() << '"';
 }
 
 namespace app_qt_testing {
@@ -45,5 +52,26 @@ inline void Settle() {
         QApplication::processEvents();
     }
 }
+
+// A desktop that records what the dialog asks of it.
+class RecordingDesktop final : public app::qt::Desktop {
+  public:
+    struct Notification {
+        QString summary;
+        QString body;
+    };
+
+    bool OpenFolder(const QString& folder) override {
+        opened.push_back(folder);
+        return opens;
+    }
+    void Notify(const QString& summary, const QString& body) override {
+        notifications.push_back({summary, body});
+    }
+
+    bool opens = true;
+    std::vector<QString> opened;
+    std::vector<Notification> notifications;
+};
 
 }  // namespace app_qt_testing

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/path.h"
+#include "platform/user_folders.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -283,9 +284,15 @@ TEST(DeploymentLoadTest, RefusesMissingUnreadableAndWrongSizedFiles) {
 TEST(DeploymentFindTest, VariableFirstThenBesideTheProgramThenSystemWide) {
     const std::string besideProgram =
         platform::JoinName("/opt/trevasto/bin", "../etc/trevasto/deployment.conf");
-    const std::string systemWide = "/etc/trevasto/deployment.conf";
-    EXPECT_EQ(deployment::InstalledDeploymentPaths("/opt/trevasto/bin/trevasto"),
+    const std::string systemWide = platform::JoinName("/etc/trevasto", "deployment.conf");
+    EXPECT_EQ(deployment::InstalledDeploymentPaths("/opt/trevasto/bin/trevasto", "/etc/trevasto"),
               (std::vector<std::string>{besideProgram, systemWide}));
+    // Where the system has no folder only administrators can write.
+    EXPECT_EQ(deployment::InstalledDeploymentPaths("/opt/trevasto/bin/trevasto", std::nullopt),
+              std::vector<std::string>{besideProgram});
+    // This system's: /etc/trevasto on Linux, none on Windows.
+    const bool systemFolder = platform::SystemConfigFolder().has_value();
+    EXPECT_EQ(systemFolder, platform::SystemNameRules() == platform::NameRules::Posix);
 
     std::vector<std::string> present;
     std::vector<std::string> asked;
@@ -306,10 +313,13 @@ TEST(DeploymentFindTest, VariableFirstThenBesideTheProgramThenSystemWide) {
     EXPECT_EQ(deployment::FindDeploymentFile("", program, exists), besideProgram);
     EXPECT_EQ(deployment::FindDeploymentFile(nullptr, program, exists), besideProgram);
 
+    // The system-wide file only where the system has such a folder.
     present = {systemWide};
     asked.clear();
-    EXPECT_EQ(deployment::FindDeploymentFile(nullptr, program, exists), systemWide);
-    EXPECT_EQ(asked, (std::vector<std::string>{besideProgram, systemWide}));
+    EXPECT_EQ(deployment::FindDeploymentFile(nullptr, program, exists),
+              systemFolder ? std::optional(systemWide) : std::nullopt);
+    EXPECT_EQ(asked, systemFolder ? (std::vector<std::string>{besideProgram, systemWide})
+                                  : std::vector<std::string>{besideProgram});
 
     present.clear();
     EXPECT_EQ(deployment::FindDeploymentFile(nullptr, program, exists), std::nullopt);

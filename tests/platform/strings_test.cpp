@@ -3,9 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstddef>
 #include <string>
 
 namespace {
+
+// C99's sizes and long long, which the old Windows run-time's printf
+// does not know, and a text longer than any first guess of its size.
+TEST(StrPrintf, FormatsC99SizesAndLongTexts) {
+    EXPECT_EQ(platform::StrPrintf("%zu %lld %llu %d%%", std::size_t{4096}, -9007199254740993LL,
+                                  18446744073709551615ULL, 7),
+              "4096 -9007199254740993 18446744073709551615 7%");
+    const std::string wide(5000, 'w');
+    EXPECT_EQ(platform::StrPrintf("<%s>", wide.c_str()), "<" + wide + ">");
+}
 
 TEST(ParseDecimal, ReadsLikeTheServiceNumbersAndNeverOverflows) {
     EXPECT_EQ(platform::ParseDecimal("  42abc"), 42);
