@@ -30,6 +30,11 @@ bool ConsoleAskedFor(const Environment& environment);
 // the dialog on.
 bool UseConsole(const Environment& environment);
 
+// What a dialog front-end shows when the deployment cannot be used, for a
+// user who started the program from the desktop and never sees standard
+// error.
+std::string DeploymentFailureText(const std::string& message);
+
 // The dialog's logging switch and program path from the environment.
 DialogSettings SettingsFrom(const Environment& environment, std::string programPath);
 

@@ -42,10 +42,14 @@ int main(int argc, char** argv) {
     const deployment::DeploymentResult settings = deployment::LoadInstalledDeployment();
     if (!settings.ok()) {
         std::fprintf(stderr, "trevasto: %s\n", settings.message().c_str());
-#ifdef TREVASTO_WITH_QT
+#if defined(TREVASTO_WITH_QT)
         // Started from the desktop, nobody reads standard error.
         if (!app::UseConsole(environment)) {
             app::qt::ShowDeploymentFailure(argc, argv, settings.message());
+        }
+#elif defined(TREVASTO_WITH_WIN32)
+        if (!app::ConsoleAskedFor(environment)) {
+            app::win32::ShowDeploymentFailure(settings.message());
         }
 #endif
         return 2;

@@ -65,6 +65,12 @@ void Win32LaunchHost::RunDialog(const std::optional<std::string>& key) {
         dialog.Outcome() == DialogOutcome::Running ? DialogOutcome::Closed : dialog.Outcome();
 }
 
+void ShowDeploymentFailure(const std::string& message) {
+    LeaveOwnConsole();
+    ::MessageBoxW(nullptr, Wide(DeploymentFailureText(message)).c_str(), L"Trevasto",
+                  MB_OK | MB_ICONWARNING);
+}
+
 int RunWin32FrontEnd(const FrontEnd& frontEnd) {
     LeaveOwnConsole();
     const ComScope com;

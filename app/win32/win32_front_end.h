@@ -25,6 +25,10 @@ class Win32LaunchHost final : public LaunchHost {
     DialogOutcome outcome_ = DialogOutcome::Running;
 };
 
+// A failure before the dialog (the deployment cannot be used) in a box: a
+// warning without an owner window.
+void ShowDeploymentFailure(const std::string& message);
+
 // Runs the launch with the Win32 dialog; returns the process's exit status
 // (the same values as the console's).
 int RunWin32FrontEnd(const FrontEnd& frontEnd);
