@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "app/status_text.h"
 #include "app/win32/folder_browser.h"
 #include "app/win32/resource.h"
 #include "app/win32/text.h"
@@ -183,10 +184,11 @@ std::optional<std::string> Win32TransferDialog::ChooseFolder(const std::string& 
 }
 
 void Win32TransferDialog::ShowEnd(const RunSummary& summary) {
-    if (!summary.complete) {
-        return;
+    ::SetWindowTextW(Window(), Wide(EndTitleText(summary)).c_str());
+    if (summary.stopped) {
+        return;  // the window closes at once
     }
-    ::SetWindowTextW(Window(), L"Download Complete");
+    ShowStatus(EndStatusText(summary));
     endFolder_ = summary.folder;
     if (!endFolder_.empty()) {
         ::ShowWindow(::GetDlgItem(Window(), IDC_OPEN_FOLDER), SW_SHOW);

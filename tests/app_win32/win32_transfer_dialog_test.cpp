@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,10 +55,17 @@ class DialogTest : public testing::Test {
 
 TEST_F(DialogTest, TheRunSequencesCallsShowInTheControls) {
     struct Seen {
-        std::string destination, status, title, before;
+        std::string destination, status, endStatus, title, before;
         bool closeEnabled = false, closeEnabledBefore = true, openFolderBefore = true;
         bool openFolder = false;
     } seen;
+    app::RunSummary end;
+    end.complete = true;
+    end.filesComplete = 3;
+    end.filesSkipped = 1;
+    end.bytes = 8'700'000;
+    end.elapsed = std::chrono::seconds(14);
+    end.folder = "C:\\Users\\ann";
     Win32TransferDialog* dialog = nullptr;
     Win32TransferDialog window(
         ::GetModuleHandleW(nullptr), DialogCallbacks{.initialise = [&] {
@@ -69,9 +77,10 @@ TEST_F(DialogTest, TheRunSequencesCallsShowInTheControls) {
             dialog->ShowStatus("5.0 of 8.0 MB, 3.0 MB/s");
             dialog->FileList().AddLine("a.pdf  1,234K  (1 of 2)");
             dialog->EnableClose();
-            dialog->ShowEnd(app::RunSummary{.complete = true, .folder = "C:\\Users\\ann"});
-            seen.destination = ItemText(w, IDC_DESTINATION);
             seen.status = ItemText(w, IDC_STATUS);
+            dialog->ShowEnd(end);
+            seen.destination = ItemText(w, IDC_DESTINATION);
+            seen.endStatus = ItemText(w, IDC_STATUS);
             seen.title = Title(w);
             seen.closeEnabled = ::IsWindowEnabled(::GetDlgItem(w, IDOK)) != FALSE;
             // The dialog is not shown yet: the button is, within it.
@@ -87,6 +96,7 @@ TEST_F(DialogTest, TheRunSequencesCallsShowInTheControls) {
     EXPECT_EQ(seen.destination, "C:\\Users\\ann\\Downloads");
     EXPECT_EQ(seen.status, "5.0 of 8.0 MB, 3.0 MB/s");
     EXPECT_EQ(seen.title, "Download Complete");
+    EXPECT_EQ(seen.endStatus, "3 files arrived, 8.2 MB in 14 s. 1 skipped.");
     EXPECT_TRUE(seen.closeEnabled);
     EXPECT_TRUE(seen.openFolder);
 }
