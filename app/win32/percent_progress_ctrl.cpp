@@ -169,6 +169,10 @@ LRESULT CALLBACK PercentProgressCtrl::Procedure(HWND window, UINT message, WPARA
         }
         case WM_ERASEBKGND:
             return 1;  // every pixel is painted: erasing would only flicker
+        case WM_TIMER:
+            // The standard bar's own animation (the themed glow) has nothing
+            // to show here: its ticks stop before they reach its drawing.
+            return 0;
         case WM_SIZE: {
             const LRESULT result = ::DefSubclassProc(window, message, wParam, lParam);
             // The filled width depends on the client width: the next SetPos
