@@ -107,8 +107,17 @@ Environment Environment::FromProcess() {
     return environment;
 }
 
+bool ConsoleAskedFor(const Environment& environment) {
+    return environment.ui && platform::EqualsNoCase(*environment.ui, "console");
+}
+
+std::string DeploymentFailureText(const std::string& message) {
+    return "Trevasto cannot start: its deployment is missing or unusable.\n\n" + message +
+           "\n\nPlease ask whoever installed Trevasto to set it up.";
+}
+
 bool UseConsole(const Environment& environment) {
-    if (environment.ui && platform::EqualsNoCase(*environment.ui, "console")) {
+    if (ConsoleAskedFor(environment)) {
         return true;
     }
     // A platform chosen explicitly (offscreen, for instance) needs no display.

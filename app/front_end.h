@@ -24,9 +24,16 @@ struct Environment {
     static Environment FromProcess();
 };
 
-// The console is used when asked for (TREVASTO_UI=console) or when there is
-// no display to show the dialog on.
+// Whether the console was asked for (TREVASTO_UI=console).
+bool ConsoleAskedFor(const Environment& environment);
+// The console is used when asked for or when there is no display to show
+// the dialog on.
 bool UseConsole(const Environment& environment);
+
+// What a dialog front-end shows when the deployment cannot be used, for a
+// user who started the program from the desktop and never sees standard
+// error.
+std::string DeploymentFailureText(const std::string& message);
 
 // The dialog's logging switch and program path from the environment.
 DialogSettings SettingsFrom(const Environment& environment, std::string programPath);

@@ -15,6 +15,9 @@
 #ifdef TREVASTO_WITH_QT
 #include "app/qt/qt_front_end.h"
 #endif
+#ifdef TREVASTO_WITH_WIN32
+#include "app/win32/win32_front_end.h"
+#endif
 
 int main(int argc, char** argv) {
     const std::optional<std::string> argument =
@@ -39,10 +42,14 @@ int main(int argc, char** argv) {
     const deployment::DeploymentResult settings = deployment::LoadInstalledDeployment();
     if (!settings.ok()) {
         std::fprintf(stderr, "trevasto: %s\n", settings.message().c_str());
-#ifdef TREVASTO_WITH_QT
+#if defined(TREVASTO_WITH_QT)
         // Started from the desktop, nobody reads standard error.
         if (!app::UseConsole(environment)) {
             app::qt::ShowDeploymentFailure(argc, argv, settings.message());
+        }
+#elif defined(TREVASTO_WITH_WIN32)
+        if (!app::ConsoleAskedFor(environment)) {
+            app::win32::ShowDeploymentFailure(settings.message());
         }
 #endif
         return 2;
@@ -63,9 +70,16 @@ int main(int argc, char** argv) {
     frontEnd.settings.defaultFolder = platform::DownloadsFolder().value_or("");
 
     int status = 0;
-#ifdef TREVASTO_WITH_QT
+#if defined(TREVASTO_WITH_QT)
     if (!app::UseConsole(environment)) {
         status = app::qt::RunQtFrontEnd(argc, argv, frontEnd);
+    } else {
+        status = app::RunConsoleFrontEnd(frontEnd);
+    }
+#elif defined(TREVASTO_WITH_WIN32)
+    // Windows always has a desktop to show the dialog on.
+    if (!app::ConsoleAskedFor(environment)) {
+        status = app::win32::RunWin32FrontEnd(frontEnd);
     } else {
         status = app::RunConsoleFrontEnd(frontEnd);
     }

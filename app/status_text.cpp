@@ -114,4 +114,35 @@ std::string RetryStatus(int attempt, const control::FailureCause& cause,
                                FormatDuration(seconds).c_str());
 }
 
+std::string EndTitleText(const RunSummary& summary) {
+    if (summary.complete) {
+        return "Download Complete";
+    }
+    return summary.stopped ? "Download Stopped" : "Download Finished With Errors";
+}
+
+std::string FilesArrived(int count) {
+    return std::to_string(count) + (count == 1 ? " file arrived" : " files arrived");
+}
+
+std::string OthersText(const RunSummary& summary) {
+    std::string others;
+    if (summary.filesSkipped > 0) {
+        others += std::to_string(summary.filesSkipped) + " skipped";
+    }
+    if (summary.filesFailed > 0) {
+        others += (others.empty() ? "" : ", ") + std::to_string(summary.filesFailed) + " failed";
+    }
+    return others.empty() ? others : " " + others + ".";
+}
+
+std::string EndStatusText(const RunSummary& summary) {
+    std::string status = FilesArrived(summary.filesComplete);
+    if (summary.bytes > 0) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(summary.elapsed);
+        status += ", " + FormatBytes(summary.bytes) + " in " + FormatDuration(seconds);
+    }
+    return status + "." + OthersText(summary);
+}
+
 }  // namespace app

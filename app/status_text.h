@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "app/dialog_view.h"
 #include "control/control_block.h"
 
 namespace app {
@@ -45,5 +46,15 @@ std::string TransferStatus(const control::ProgressSnapshot& progress,
 // again in 4 s."
 std::string RetryStatus(int attempt, const control::FailureCause& cause,
                         std::chrono::milliseconds untilNext);
+
+// How a run ended, for the dialogs' title: "Download Complete", "Download
+// Stopped" or "Download Finished With Errors".
+std::string EndTitleText(const RunSummary& summary);
+// "3 files arrived" (one: "1 file arrived").
+std::string FilesArrived(int count);
+// " 1 skipped, 2 failed." (nothing when none were).
+std::string OthersText(const RunSummary& summary);
+// The status line at the end: "3 files arrived, 8.2 MB in 14 s. 1 skipped."
+std::string EndStatusText(const RunSummary& summary);
 
 }  // namespace app

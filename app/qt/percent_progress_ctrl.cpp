@@ -7,47 +7,8 @@
 #include <QPixmap>
 #include <QResizeEvent>
 #include <algorithm>
-#include <cmath>
-#include <cstdint>
-#include <limits>
-
-#include "platform/strings.h"
 
 namespace app::qt {
-
-namespace {
-
-// Truncates toward zero and keeps the result within int, so that a position
-// far outside the range cannot overflow the conversion.
-int TruncateToInt(double value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    constexpr double kLow = std::numeric_limits<int>::min();
-    constexpr double kHigh = std::numeric_limits<int>::max();
-    if (value <= kLow) {
-        return std::numeric_limits<int>::min();
-    }
-    if (value >= kHigh) {
-        return std::numeric_limits<int>::max();
-    }
-    return static_cast<int>(std::trunc(value));
-}
-
-}  // namespace
-
-double BarFraction(int position, int rangeMin, int rangeMax) {
-    // In double throughout: position - rangeMin may not fit an int.
-    return (static_cast<double>(position) - rangeMin) / (static_cast<double>(rangeMax) - rangeMin);
-}
-
-int FilledWidth(double fraction, int clientWidth) {
-    return TruncateToInt(fraction * clientWidth);
-}
-
-std::string PercentText(double fraction) {
-    return platform::StrPrintf("%d%%", TruncateToInt(fraction * 100));
-}
 
 BusyBlock BusyBlockAt(int step, int clientWidth) {
     const int width = std::min(clientWidth, std::max(clientWidth / 4, 8));
@@ -106,9 +67,7 @@ int PercentProgressCtrl::SetStep(int step) {
 }
 
 int PercentProgressCtrl::StepIt() {
-    // Wraps like the 32-bit position it is rather than overflowing.
-    const auto sum = static_cast<std::uint32_t>(position_) + static_cast<std::uint32_t>(step_);
-    return SetPos(static_cast<int>(sum));
+    return SetPos(SteppedPosition(position_, step_));
 }
 
 void PercentProgressCtrl::Hide() {
@@ -149,11 +108,7 @@ void PercentProgressCtrl::PaintBusy(QPainter& painter, const QRect& client) cons
 
 void PercentProgressCtrl::PaintPosition(QPainter& painter, const QRect& client) const {
     const double fraction = BarFraction(position_, rangeMin_, rangeMax_);
-    // A split left of the client area or right of it leaves one part empty.
-    const long long rawSplit =
-        static_cast<long long>(client.left()) + FilledWidth(fraction, client.width());
-    const int split = static_cast<int>(
-        std::clamp<long long>(rawSplit, client.left(), client.left() + client.width()));
+    const int split = SplitAt(client.left(), client.width(), fraction);
     const QRect filled(client.left(), client.top(), split - client.left(), client.height());
     const QRect unfilled(split, client.top(), client.left() + client.width() - split,
                          client.height());

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/dialog_view.h"
+#include "app/percent_bar.h"
 
 class QPainter;
 class QPaintEvent;
@@ -20,18 +21,10 @@ class QResizeEvent;
 
 namespace app::qt {
 
-// The share of the range that `position` covers, computed in double
-// precision. Outside 0..1 for a position outside the range; not finite for
-// an empty range.
-double BarFraction(int position, int rangeMin, int rangeMax);
-
-// fraction × clientWidth truncated toward zero, kept within int; a fraction
-// that is not a number gives 0.
-int FilledWidth(double fraction, int clientWidth);
-
-// The text written across the bar: "%d%%" with fraction × 100 truncated
-// toward zero, so position 29 of 100 reads "28%".
-std::string PercentText(double fraction);
+// The bar's arithmetic is the same in every dialog that paints it.
+using app::BarFraction;
+using app::FilledWidth;
+using app::PercentText;
 
 // The busy block at a step of its glide: a quarter of the client width (at
 // least a few pixels), from the left edge to the right one in

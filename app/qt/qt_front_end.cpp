@@ -66,11 +66,6 @@ int RunQtFrontEnd(int& argc, char** argv, const FrontEnd& frontEnd) {
     return ConsoleExitStatus(launch, host.Outcome());
 }
 
-std::string DeploymentFailureText(const std::string& message) {
-    return "Trevasto cannot start: its deployment is missing or unusable.\n\n" + message +
-           "\n\nPlease ask whoever installed Trevasto to set it up.";
-}
-
 void ShowDeploymentFailureBox(Prompter& prompter, const std::string& message) {
     prompter.Warning(nullptr, BoxText(DeploymentFailureText(message)));
 }

@@ -42,9 +42,9 @@ int RunQtFrontEnd(int& argc, char** argv, const FrontEnd& frontEnd);
 // error; nothing when no display can be opened.
 void ShowDeploymentFailure(int& argc, char** argv, const std::string& message);
 
-// The box's text for such a failure, and the box itself (a warning without
-// an owner window), inside a running QApplication.
-std::string DeploymentFailureText(const std::string& message);
+// The box's text for such a failure (app/front_end.h), and the box itself
+// (a warning without an owner window), inside a running QApplication.
+using app::DeploymentFailureText;
 void ShowDeploymentFailureBox(Prompter& prompter, const std::string& message);
 
 // The note on standard error when the console runs for want of a display.

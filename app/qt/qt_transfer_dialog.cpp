@@ -69,24 +69,6 @@ QFont WithSizeOf(QFont font, const QFont& desktop) {
     return font;
 }
 
-QString Plural(int count, const char* one, const char* many) {
-    return QString::number(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
-}
-
-// " 1 skipped, 2 failed." (nothing when none were).
-QString OthersText(const RunSummary& summary) {
-    QStringList others;
-    if (summary.filesSkipped > 0) {
-        others << QString::number(summary.filesSkipped) + QStringLiteral(" skipped");
-    }
-    if (summary.filesFailed > 0) {
-        others << QString::number(summary.filesFailed) + QStringLiteral(" failed");
-    }
-    return others.isEmpty()
-               ? QString()
-               : QLatin1Char(' ') + others.join(QStringLiteral(", ")) + QLatin1Char('.');
-}
-
 }  // namespace
 
 QFont LayoutFont(const QFont& desktop) {
@@ -110,11 +92,7 @@ QFont DestinationFont(const QFont& desktop) {
 }
 
 QString EndTitle(const RunSummary& summary) {
-    if (summary.complete) {
-        return QStringLiteral("Download Complete");
-    }
-    return summary.stopped ? QStringLiteral("Download Stopped")
-                           : QStringLiteral("Download Finished With Errors");
+    return QString::fromStdString(app::EndTitleText(summary));
 }
 
 QString NotificationSummary(const RunSummary& summary) {
@@ -123,21 +101,15 @@ QString NotificationSummary(const RunSummary& summary) {
 }
 
 QString NotificationBody(const RunSummary& summary) {
-    QString body = Plural(summary.filesComplete, "file arrived", "files arrived");
+    std::string body = FilesArrived(summary.filesComplete);
     if (!summary.folder.empty()) {
-        body += QStringLiteral(" in ") + QString::fromStdString(summary.folder);
+        body += " in " + summary.folder;
     }
-    return body + QLatin1Char('.') + OthersText(summary);
+    return QString::fromStdString(body + "." + OthersText(summary));
 }
 
 QString EndStatus(const RunSummary& summary) {
-    QString status = Plural(summary.filesComplete, "file arrived", "files arrived");
-    if (summary.bytes > 0) {
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(summary.elapsed);
-        status += QStringLiteral(", ") + QString::fromStdString(FormatBytes(summary.bytes)) +
-                  QStringLiteral(" in ") + QString::fromStdString(FormatDuration(seconds));
-    }
-    return status + QLatin1Char('.') + OthersText(summary);
+    return QString::fromStdString(app::EndStatusText(summary));
 }
 
 QIcon ApplicationIcon() {
