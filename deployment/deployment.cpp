@@ -423,8 +423,10 @@ DeploymentResult LoadDeployment(const std::string& path) {
 
 DeploymentResult LoadInstalledDeployment() {
     const std::string program = platform::ExecutablePath();
+    // In UTF-8 on every system, so that a path beyond ASCII is found.
+    const std::optional<std::string> variable = platform::EnvironmentVariable(kDeploymentVariable);
     const auto found =
-        FindDeploymentFile(std::getenv(kDeploymentVariable), program,
+        FindDeploymentFile(variable ? variable->c_str() : nullptr, program,
                            [](const std::string& path) { return platform::Exists(path); });
     if (!found) {
         std::string places;

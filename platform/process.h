@@ -19,4 +19,8 @@ std::optional<std::string> UnsplitCommandLine();
 // error, as on a full disk, instead of ending the program.
 void FailWritesBeyondTheSizeLimit();
 
+// An environment variable's value in UTF-8, as every text above this layer
+// is; nothing when it is not set.
+std::optional<std::string> EnvironmentVariable(const char* name);
+
 }  // namespace platform

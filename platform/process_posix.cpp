@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <vector>
 
 namespace platform {
@@ -23,6 +24,14 @@ std::optional<std::string> UnsplitCommandLine() {
 
 void FailWritesBeyondTheSizeLimit() {
     (void)::signal(SIGXFSZ, SIG_IGN);
+}
+
+std::optional<std::string> EnvironmentVariable(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(value);
 }
 
 }  // namespace platform

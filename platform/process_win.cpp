@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "platform/windows_win.h"
@@ -33,6 +35,21 @@ std::optional<std::string> UnsplitCommandLine() {
 void FailWritesBeyondTheSizeLimit() {
     // Windows has no file size signal: a write beyond what the file system
     // takes fails with an error already.
+}
+
+// getenv would give the ANSI code page's bytes.
+std::optional<std::string> EnvironmentVariable(const char* name) {
+    const std::wstring wideName(name, name + std::strlen(name));  // ASCII names
+    const wchar_t* value = ::_wgetenv(wideName.c_str());
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    const int length = static_cast<int>(std::wcslen(value));
+    std::string text(static_cast<std::size_t>(length) * 3, '\0');
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, value, length, text.data(),
+                                        static_cast<int>(text.size()), nullptr, nullptr);
+    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return text;
 }
 
 }  // namespace platform

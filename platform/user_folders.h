@@ -32,4 +32,8 @@ std::optional<std::string> SystemConfigFolder();
 // home.
 std::optional<std::string> DownloadsFolder();
 
+// The user's home folder ($HOME, %USERPROFILE%), which "~" in a typed
+// folder stands for; empty when unknown.
+std::string HomeFolder();
+
 }  // namespace platform

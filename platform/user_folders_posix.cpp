@@ -9,6 +9,7 @@
 
 #include "platform/file.h"
 #include "platform/path.h"
+#include "platform/process.h"
 
 namespace platform {
 namespace {
@@ -125,6 +126,10 @@ std::optional<std::string> DownloadsFolder() {
         }
     }
     return home;
+}
+
+std::string HomeFolder() {
+    return EnvironmentVariable("HOME").value_or("");
 }
 
 }  // namespace platform

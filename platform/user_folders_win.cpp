@@ -6,6 +6,7 @@
 
 #include "platform/file.h"
 #include "platform/path.h"
+#include "platform/process.h"
 #include "platform/windows_win.h"
 
 namespace platform {
@@ -116,6 +117,10 @@ std::optional<std::string> DownloadsFolder() {
         }
     }
     return home;
+}
+
+std::string HomeFolder() {
+    return EnvironmentVariable("USERPROFILE").value_or("");
 }
 
 }  // namespace platform
