@@ -6,18 +6,13 @@
 #include <string>
 
 #include "app/console/program_options.h"
+#include "app/desktop_host.h"
 #include "app/front_end.h"
 #include "deployment/deployment.h"
 #include "engine/transfer_engine.h"
 #include "platform/path.h"
 #include "platform/process.h"
 #include "platform/user_folders.h"
-#ifdef TREVASTO_WITH_QT
-#include "app/qt/qt_front_end.h"
-#endif
-#ifdef TREVASTO_WITH_WIN32
-#include "app/win32/win32_front_end.h"
-#endif
 
 int main(int argc, char** argv) {
     const std::optional<std::string> argument =
@@ -42,16 +37,7 @@ int main(int argc, char** argv) {
     const deployment::DeploymentResult settings = deployment::LoadInstalledDeployment();
     if (!settings.ok()) {
         std::fprintf(stderr, "trevasto: %s\n", settings.message().c_str());
-#if defined(TREVASTO_WITH_QT)
-        // Started from the desktop, nobody reads standard error.
-        if (!app::UseConsole(environment)) {
-            app::qt::ShowDeploymentFailure(argc, argv, settings.message());
-        }
-#elif defined(TREVASTO_WITH_WIN32)
-        if (!app::ConsoleAskedFor(environment)) {
-            app::win32::ShowDeploymentFailure(settings.message());
-        }
-#endif
+        app::ShowDeploymentFailureOnDesktop(argc, argv, environment, settings.message());
         return 2;
     }
     const engine::EngineConfig config = engine::EngineConfigFor(settings.value());
@@ -69,23 +55,9 @@ int main(int argc, char** argv) {
     }
     frontEnd.settings.defaultFolder = platform::DownloadsFolder().value_or("");
 
-    int status = 0;
-#if defined(TREVASTO_WITH_QT)
-    if (!app::UseConsole(environment)) {
-        status = app::qt::RunQtFrontEnd(argc, argv, frontEnd);
-    } else {
-        status = app::RunConsoleFrontEnd(frontEnd);
-    }
-#elif defined(TREVASTO_WITH_WIN32)
-    // Windows always has a desktop to show the dialog on.
-    if (!app::ConsoleAskedFor(environment)) {
-        status = app::win32::RunWin32FrontEnd(frontEnd);
-    } else {
-        status = app::RunConsoleFrontEnd(frontEnd);
-    }
-#else
-    status = app::RunConsoleFrontEnd(frontEnd);
-#endif
+    const int status = app::DesktopWanted(environment)
+                           ? app::RunDesktopFrontEnd(argc, argv, frontEnd)
+                           : app::RunConsoleFrontEnd(frontEnd);
     std::fflush(stdout);
     // A worker still busy (the dialog closed during an operation) ends with
     // the process, as the user asked; it is never waited for.
