@@ -1,48 +1,23 @@
-#include "platform/clock.h"
-
-#include <ctime>
-#include <thread>
+#include "platform/clock_local.h"
 
 #include "platform/windows_win.h"
 
 namespace platform {
-namespace {
 
-class RealClock final : public Clock {
-  public:
-    std::int64_t NowSeconds() override { return static_cast<std::int64_t>(std::time(nullptr)); }
-
-    SystemTime LocalNow() override {
-        // The time zone of the system's settings.
-        SYSTEMTIME local{};
-        ::GetLocalTime(&local);
-        SystemTime out;
-        out.year = local.wYear;
-        out.month = local.wMonth;
-        out.dayOfWeek = local.wDayOfWeek;
-        out.day = local.wDay;
-        out.hour = local.wHour;
-        out.minute = local.wMinute;
-        out.second = local.wSecond;
-        out.milliseconds = local.wMilliseconds;
-        return out;
-    }
-
-    std::chrono::milliseconds SinceStart() override {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now().time_since_epoch());
-    }
-
-    void SleepFor(std::chrono::milliseconds duration) override {
-        std::this_thread::sleep_for(duration);
-    }
-};
-
-}  // namespace
-
-Clock& SystemClock() {
-    static RealClock clock;
-    return clock;
+SystemTime LocalTimeNow() {
+    // The time zone of the system's settings.
+    SYSTEMTIME local{};
+    ::GetLocalTime(&local);
+    SystemTime out;
+    out.year = local.wYear;
+    out.month = local.wMonth;
+    out.dayOfWeek = local.wDayOfWeek;
+    out.day = local.wDay;
+    out.hour = local.wHour;
+    out.minute = local.wMinute;
+    out.second = local.wSecond;
+    out.milliseconds = local.wMilliseconds;
+    return out;
 }
 
 }  // namespace platform

@@ -3,7 +3,6 @@
 #include <iconv.h>
 
 #include <cerrno>
-#include <utility>
 
 namespace platform {
 namespace {
@@ -18,21 +17,6 @@ bool IsCodePageName(std::string_view name) {
 }
 
 }  // namespace
-
-TextConverter::TextConverter(TextConverter&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)) {}
-
-TextConverter& TextConverter::operator=(TextConverter&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-}
-
-TextConverter::~TextConverter() {
-    Close();
-}
 
 void TextConverter::Close() {
     if (handle_ != nullptr) {

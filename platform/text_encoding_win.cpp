@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <optional>
-#include <utility>
 
 #include "platform/strings.h"
 #include "platform/windows_win.h"
@@ -105,21 +104,6 @@ Result<std::string> FromWide(const std::wstring& wide, UINT codePage) {
 }
 
 }  // namespace
-
-TextConverter::TextConverter(TextConverter&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)) {}
-
-TextConverter& TextConverter::operator=(TextConverter&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-}
-
-TextConverter::~TextConverter() {
-    Close();
-}
 
 void TextConverter::Close() {
     delete static_cast<CodePages*>(handle_);
